@@ -1,0 +1,1 @@
+// Replaced by the FA2 codec.

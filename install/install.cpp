@@ -1,0 +1,1 @@
+// Not built yet: the installation run.

@@ -1,0 +1,3 @@
+#include "script/config.h"
+
+SetupConfig g_config = {};
