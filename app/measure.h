@@ -2,8 +2,14 @@
 #pragma once
 #include <cstdint>
 
-// False after an error message (a listed file missing on the disc).
+// Checks every listed file of the single-disc choices on the disc at sourceRoot
+// and adds the measured size to each such choice whose InstallSize is 0. False
+// after an error message: a listed file missing, or a path on the disc too long
+// for the program's 260-byte paths.
 bool MeasureInstallSizes();
 
-// Byte total of all files below `folder`, dot-names skipped; 0 when it can't be searched.
-uint64_t MeasureFolderSize(const char* folder);
+// Byte total of all files below `folder`, to any depth; names beginning with a
+// dot are skipped; a folder that can't be searched counts 0. When a path below it
+// would not fit 260 bytes, an error box names it, the walk stops and `complete`
+// (optional) is set to false; otherwise `complete` is left as it was.
+uint64_t MeasureFolderSize(const char* folder, bool* complete = nullptr);
