@@ -1,0 +1,160 @@
+#include "app/completion_text.h"
+#include "common/path.h"
+#include "common/sjis.h"
+
+#include <cstring>
+
+namespace {
+const char kSucceeded[] = "DirectX Setup Succeeded : ";
+const char kFailed[] = "DirectX Setup Failed : ";
+
+struct ResultRow {
+    int result;
+    const char* prefix;
+    const char* text;
+    int isError;
+};
+
+const ResultRow kResultRows[] = {
+    {1, kSucceeded, "DirectX のセットアップが成功しました。再起動して下さい。", 0},
+    {0, kSucceeded, "DirectX のセットアップが成功しました。", 0},
+    {-1, kFailed, "DirectX はこのバージョンの Windows をサポートしていません。", 1},
+    {-2, kFailed, "必要なソースファイルのうちのいずれかが見つかりませんでした。", 1},
+    {-5, kFailed, "ファイルのバージョンを検証できなかったか、誤りでした。", 1},
+    {-6, kFailed, "セットアッププログラムによるインストール中にディスク領域が足りなくなりました。", 1},
+    {-7, kFailed, "必要な .inf ファイルが見つかりませんでした。", 1},
+    {-8, kFailed, "セットアッププログラムが作業ディレクトリが見つかりませんでした。", 1},
+    {-9, kFailed, "内部エラーが発生しました。", 1},
+    {-11, kFailed, "サポートされていないバージョンの OS です。", 1},
+};
+
+// Appends `text` at `*length`; keeps room for the terminator.
+int Put(char* out, std::size_t capacity, std::size_t* length, const char* text)
+{
+    const std::size_t n = std::strlen(text);
+    if (n >= capacity - *length)
+        return 0;
+    std::memcpy(out + *length, text, n + 1);
+    *length += n;
+    return 1;
+}
+
+int Fail(char* out, std::size_t capacity)
+{
+    if (capacity > 0)
+        out[0] = '\0';
+    return 0;
+}
+
+// A segment the platform resolves to "." or ".." or to nothing: only dots and blanks.
+bool IsClimbingSegment(const char* begin, const char* end)
+{
+    for (const char* p = begin; p < end; ++p)
+        if (*p != '.' && *p != ' ')
+            return false;
+    return true;
+}
+
+// Counts the non-empty segments of `text` that name something; sets `*climbs` when
+// a segment would resolve to the current or the parent folder.
+int CountRealSegments(const char* text, bool* climbs)
+{
+    int count = 0;
+    const char* segment = text;
+    for (const char* p = text;; ) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == '\0' || c == '\\') {
+            if (p != segment) {
+                if (IsClimbingSegment(segment, p))
+                    *climbs = true;
+                else
+                    ++count;
+            }
+            if (c == '\0')
+                break;
+            segment = ++p;
+            continue;
+        }
+        p += (IsLeadByte(c) && p[1] != '\0') ? 2 : 1;
+    }
+    return count;
+}
+
+// Wildcards and colons are single bytes below 0x40, which no trail byte takes.
+bool HasShellSpecials(const char* text)
+{
+    for (const char* p = text; *p; ++p)
+        if (*p == '*' || *p == '?' || *p == ':')
+            return true;
+    return false;
+}
+}
+
+int DirectXResultMessage(int result, DirectXMessage* message)
+{
+    for (const ResultRow& row : kResultRows) {
+        if (row.result == result) {
+            *message = {row.prefix, row.text, row.isError};
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int BuildRemovalTarget(const char* destinationRoot, const char* companyName, const char* gameDir, char* out,
+                       std::size_t capacity)
+{
+    const auto drive = static_cast<unsigned char>(destinationRoot[0] & ~0x20);
+    if (drive < 'A' || drive > 'Z' || destinationRoot[1] != ':' || destinationRoot[2] != '\\')
+        return Fail(out, capacity);
+    bool climbs = false;
+    CountRealSegments(companyName, &climbs);
+    const int gameSegments = CountRealSegments(gameDir, &climbs);
+    if (climbs || gameSegments == 0)
+        return Fail(out, capacity);
+    if (HasShellSpecials(destinationRoot + 2) || HasShellSpecials(companyName) || HasShellSpecials(gameDir))
+        return Fail(out, capacity);
+    if (!CopyText(out, capacity, destinationRoot) || !AppendPath(out, capacity, companyName)
+        || !AppendPath(out, capacity, gameDir))
+        return Fail(out, capacity);
+    return 1;
+}
+
+int BuildFollowUpCommandLine(const char* program, const char* installFolder, const char* argumentFile,
+                             char* out, std::size_t capacity)
+{
+    char argument[kPathCapacity];
+    if (!CopyText(argument, sizeof argument, installFolder) || !AppendPath(argument, sizeof argument, argumentFile))
+        return Fail(out, capacity);
+    std::size_t length = 0;
+    if (capacity == 0 || !Put(out, capacity, &length, program) || !Put(out, capacity, &length, " \"")
+        || !Put(out, capacity, &length, argument) || !Put(out, capacity, &length, "\""))
+        return Fail(out, capacity);
+    return 1;
+}
+
+int BuildDirectXFolder(const char* programPath, char* out, std::size_t capacity)
+{
+    const unsigned cut = MemberNameOffset(programPath);
+    if (cut == 0 || cut >= capacity)
+        return Fail(out, capacity);
+    std::memcpy(out, programPath, cut);
+    out[cut] = '\0';
+    if (!AppendPath(out, capacity, "directx"))
+        return Fail(out, capacity);
+    return 1;
+}
+
+int FormatRemovalScript(const char* programPath, const char* pifPath, const char* batchPath, char* out,
+                        std::size_t capacity)
+{
+    const char* const pieces[] = {":Loop\r\ndel \"", programPath, "\"\r\nif exist \"", programPath,
+                                  "\" goto Loop\r\ndel \"", pifPath, "\"\r\ndel \"", batchPath, "\"\r\n"};
+    std::size_t length = 0;
+    if (capacity == 0)
+        return 0;
+    for (const char* piece : pieces)
+        if (!Put(out, capacity, &length, piece))
+            return Fail(out, capacity);
+    return 1;
+}

@@ -1,0 +1,52 @@
+// Stand-in for the DirectX set-up library. Records that it was loaded and how
+// it was called, in files beside itself, and returns the code that the test
+// wrote there, so that every row of the result table can be driven.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+char g_folder[MAX_PATH];
+
+void Record(const char* line)
+{
+    char path[MAX_PATH + 32];
+    std::snprintf(path, sizeof path, "%sdsetup_calls.txt", g_folder);
+    if (FILE* file = std::fopen(path, "ab")) {
+        std::fputs(line, file);
+        std::fclose(file);
+    }
+}
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        const DWORD length = GetModuleFileNameA(instance, g_folder, sizeof g_folder);
+        if (length == 0 || length >= sizeof g_folder)
+            return FALSE;
+        char* slash = std::strrchr(g_folder, '\\');
+        if (slash)
+            slash[1] = '\0';
+        Record("load\n");
+    }
+    return TRUE;
+}
+
+extern "C" INT WINAPI DirectXSetupA(HWND owner, LPSTR root, DWORD flags)
+{
+    char line[MAX_PATH + 64];
+    std::snprintf(line, sizeof line, "call owner=%p flags=%08lx root=%s\n", static_cast<void*>(owner),
+                  static_cast<unsigned long>(flags), root ? root : "(null)");
+    Record(line);
+    char path[MAX_PATH + 32];
+    std::snprintf(path, sizeof path, "%sdsetup_result.txt", g_folder);
+    int result = 0;
+    if (FILE* file = std::fopen(path, "rb")) {
+        if (std::fscanf(file, "%d", &result) != 1)
+            result = 0;
+        std::fclose(file);
+    }
+    return result;
+}
