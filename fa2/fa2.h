@@ -107,6 +107,10 @@ size_t Fa2Compress(uint8_t* out, size_t outCapacity, const uint8_t* in, size_t i
 // Returns 1 and fills *header, or 0 for a damaged image.
 int Fa2ReadImageHeader(const uint8_t* image, size_t size, Fa2Header* header);
 
+// The same checks for a header read from an archive of `archiveSize` bytes
+// (a file). Returns 1 when the directory can lie where the header says.
+int Fa2CheckHeader(const Fa2Header* header, uint64_t archiveSize);
+
 // Size of the opened block for a checked header: 16 + entryCount * 32.
 size_t Fa2ArchiveBytes(const Fa2Header* header);
 

@@ -1,1 +1,0 @@
-// Replaced by the FA2 platform code.
