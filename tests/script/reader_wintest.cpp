@@ -12,29 +12,9 @@
 #include "app/session.h"
 #include "script/config.h"
 #include "script/reader.h"
+#include "tests/script/wincheck.h"
 
 namespace {
-int g_failures = 0;
-std::string g_case;
-
-#define CHECK(condition)                                                                        \
-    do {                                                                                        \
-        if (!(condition)) {                                                                     \
-            ++g_failures;                                                                       \
-            std::printf("FAIL [%s] %s:%d: %s\n", g_case.c_str(), __FILE__, __LINE__, #condition); \
-        }                                                                                       \
-    } while (0)
-
-#define CHECK_TEXT(actual, expected)                                                                  \
-    do {                                                                                              \
-        const std::string a_ = (actual), e_ = (expected);                                             \
-        if (a_ != e_) {                                                                               \
-            ++g_failures;                                                                             \
-            std::printf("FAIL [%s] %s:%d: %s is \"%s\", expected \"%s\"\n", g_case.c_str(), __FILE__, \
-                        __LINE__, #actual, a_.c_str(), e_.c_str());                                   \
-        }                                                                                             \
-    } while (0)
-
 std::vector<std::string> g_messages;
 void Record(const char* text) { g_messages.push_back(text); }
 
@@ -434,6 +414,5 @@ int main()
         DeleteFileA(path);
     }
     RemoveDirectoryA(g_folder);
-    std::printf("%s: %d failure(s)\n", g_failures ? "FAILED" : "passed", g_failures);
-    return g_failures ? 1 : 0;
+    return FinishChecks();
 }

@@ -1,0 +1,225 @@
+// Size measurement against a folder tree built in the temporary folder, which
+// stands in for the disc root (sourceRoot). Message boxes are answered by a
+// watcher thread and their texts checked.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/measure.h"
+#include "app/session.h"
+#include "script/config.h"
+#include "tests/script/wincheck.h"
+
+namespace {
+std::string g_root;  // the stand-in disc root, without a trailing backslash
+
+constexpr uint64_t kBigSize = (uint64_t{5} << 30) + 3;  // sparse: beyond 32 bits, no disk space
+
+std::string At(const char* relative) { return g_root + "\\" + relative; }
+
+bool MakeFolder(const char* relative) { return CreateDirectoryA(At(relative).c_str(), nullptr) != 0; }
+
+bool MakeFile(const char* relative, uint64_t size)
+{
+    HANDLE file = CreateFileA(At(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    const bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
+
+void SetSelection(int index, const char* const* names, int count, uint64_t stated, bool otherDiscs = false)
+{
+    InstallSelection& s = g_config.selections[index];
+    s = InstallSelection{};
+    for (int k = 0; k < count; ++k) {
+        std::strcpy(s.InstallFiles[k].name, names[k]);
+        s.InstallFiles[k].disc = otherDiscs ? 2 : 0;
+    }
+    s.usesOtherDiscs = otherDiscs;
+    s.InstallSize = stated;
+}
+
+void Reset(int selects)
+{
+    g_config = SetupConfig{};
+    g_config.InstallSelects = selects;
+    std::snprintf(g_session.sourceRoot, sizeof g_session.sourceRoot, "%s\\", g_root.c_str());
+}
+
+// "ファイルが見つかりません" and "パスが長すぎます" in Shift-JIS.
+const char kNotFound[] = " \x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+const char kTooLong[] = " \x83\x70\x83\x58\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+
+bool BuildTree()
+{
+    return MakeFile("GAME.EXE", 100) && MakeFolder("DATA") && MakeFile("DATA\\A.DAT", 10) &&
+           MakeFile("DATA\\.HIDDEN", 1000) && MakeFolder("DATA\\.DOT") && MakeFile("DATA\\.DOT\\X.DAT", 1000) &&
+           MakeFolder("DATA\\SUB") && MakeFolder("DATA\\SUB\\DEEP") && MakeFile("DATA\\SUB\\DEEP\\B.DAT", 7) &&
+           MakeFile("DATA\\SUB\\BIG.DAT", kBigSize) && MakeFolder("DATA\\EMPTY") && MakeFile("LOCKED.DAT", 33) &&
+           // 表 (95 5C) and ソ (83 5C): trail bytes that look like backslashes.
+           MakeFolder("\x95\x5C") && MakeFile("\x95\x5C\\\x83\x5C.DAT", 5);
+}
+
+void TestSizes(BoxWatcher& boxes)
+{
+    g_case = "no choices";
+    Reset(0);
+    CHECK(MeasureInstallSizes());
+
+    g_case = "measured, stated and other-disc choices";
+    Reset(3);
+    const char* full[] = {"GAME.EXE", "DATA"};
+    const char* small[] = {"GAME.EXE"};
+    const char* elsewhere[] = {"NOT_HERE.DAT"};
+    SetSelection(0, full, 2, 0);
+    SetSelection(1, small, 1, 12345);
+    SetSelection(2, elsewhere, 1, 0, true);
+    CHECK(MeasureInstallSizes());
+    CHECK(g_config.selections[0].InstallSize == 100 + 10 + 7 + kBigSize);
+    CHECK(g_config.selections[1].InstallSize == 12345);  // a stated size is never re-measured
+    CHECK(g_config.selections[2].InstallSize == 0);
+
+    g_case = "folder sizes";
+    CHECK(MeasureFolderSize(At("DATA\\EMPTY").c_str()) == 0);
+    CHECK(MeasureFolderSize(At("NO_SUCH_FOLDER").c_str()) == 0);
+    CHECK(MeasureFolderSize(At("DATA\\SUB").c_str()) == 7 + kBigSize);
+    CHECK(MeasureFolderSize(At("\x95\x5C").c_str()) == 5);
+
+    g_case = "forty entries, no terminator";
+    Reset(1);
+    const char* forty[kMaxInstallFiles];
+    for (const char*& name : forty)
+        name = "GAME.EXE";
+    SetSelection(0, forty, kMaxInstallFiles, 0);
+    CHECK(MeasureInstallSizes());
+    CHECK(g_config.selections[0].InstallSize == 4000);
+
+    g_case = "file held open without sharing";
+    HANDLE held = CreateFileA(At("LOCKED.DAT").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    CHECK(held != INVALID_HANDLE_VALUE);
+    Reset(1);
+    const char* locked[] = {"LOCKED.DAT", "\x95\x5C\\\x83\x5C.DAT"};
+    SetSelection(0, locked, 2, 0);
+    CHECK(MeasureInstallSizes());
+    CHECK(g_config.selections[0].InstallSize == 33 + 5);
+    CloseHandle(held);
+
+    CHECK(boxes.Take().empty());
+}
+
+void TestMissingFiles(BoxWatcher& boxes)
+{
+    struct Case {
+        const char* name;
+        int missingChoice;
+        uint64_t stated;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"missing in the first choice", 0, 0, "SETUP.INI : InstallFiles0 : \"NOPE.DAT\"" + std::string(kNotFound)},
+        {"missing in a stated choice", 1, 777, "SETUP.INI : InstallFiles1 : \"NOPE.DAT\"" + std::string(kNotFound)},
+    };
+    for (const Case& c : cases) {
+        g_case = c.name;
+        Reset(2);
+        const char* present[] = {"GAME.EXE"};
+        const char* missing[] = {"GAME.EXE", "NOPE.DAT", "DATA"};
+        SetSelection(0, c.missingChoice == 0 ? missing : present, c.missingChoice == 0 ? 3 : 1, 0);
+        SetSelection(1, c.missingChoice == 1 ? missing : present, c.missingChoice == 1 ? 3 : 1, c.stated);
+        CHECK(!MeasureInstallSizes());
+        const auto seen = boxes.Take();
+        CHECK(seen.size() == 1);
+        if (seen.size() == 1) {
+            CHECK_TEXT(seen[0].title, "SETUP");
+            CHECK_TEXT(seen[0].text, c.message);
+        }
+    }
+}
+
+// The ANSI calls stop at MAX_PATH; the wide ones take \\?\ paths of any length.
+std::wstring Widen(const std::string& path)
+{
+    std::wstring wide(path.size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+    return wide;
+}
+bool MakeLongFolder(const std::string& path) { return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0; }
+void RemoveLongFolder(const std::string& path) { RemoveDirectoryW(Widen(path).c_str()); }
+
+void TestLongPaths(BoxWatcher& boxes)
+{
+    // A folder at 200 bytes below the root holding a 100-byte name: the walk
+    // meets a path of more than 259 bytes. \\?\ lets the tree be built.
+    g_case = "path beyond 259 bytes";
+    const std::string a(200 - g_root.size(), 'a'), b(100, 'b');
+    const std::string wide = "\\\\?\\" + g_root + "\\LONG";
+    MakeLongFolder(wide);
+    MakeLongFolder(wide + "\\" + a);
+    const bool built = MakeLongFolder(wide + "\\" + a + "\\" + b);
+    CHECK(built);
+    if (!built)
+        return;
+    Reset(1);
+    const char* listed[] = {"GAME.EXE", "LONG"};
+    SetSelection(0, listed, 2, 0);
+    CHECK(!MeasureInstallSizes());
+    const auto seen = boxes.Take();
+    CHECK(seen.size() == 1);
+    if (seen.size() == 1)
+        CHECK_TEXT(seen[0].text, "\"" + At("LONG\\") + a + "\\" + b + "\"" + kTooLong);
+    RemoveLongFolder(wide + "\\" + a + "\\" + b);
+    RemoveLongFolder(wide + "\\" + a);
+    RemoveLongFolder(wide);
+}
+
+void RemoveTree(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(folder + "\\" + name);
+            else
+                DeleteFileA((folder + "\\" + name).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+}
+
+int main()
+{
+    char temp[MAX_PATH];
+    const DWORD length = GetTempPathA(sizeof temp, temp);
+    if (length == 0 || length >= sizeof temp)
+        return 2;
+    char root[MAX_PATH];
+    std::snprintf(root, sizeof root, "%smeasure_%lu", temp, static_cast<unsigned long>(GetCurrentProcessId()));
+    g_root = root;
+    if (!CreateDirectoryA(root, nullptr) || !BuildTree()) {
+        std::printf("FAILED: could not build the test tree in %s\n", root);
+        RemoveTree(g_root);
+        return 2;
+    }
+    {
+        BoxWatcher boxes(IDOK);
+        TestSizes(boxes);
+        TestMissingFiles(boxes);
+        TestLongPaths(boxes);
+    }
+    RemoveTree(g_root);
+    return FinishChecks();
+}
