@@ -254,12 +254,22 @@ int StartProcess(char* commandLine, const char* currentFolder, DWORD flags, WORD
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = showState;
-    return CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, flags, nullptr, currentFolder, &startup,
-                          info)
-               ? 1
-               : 0;
+    // The copies and the batch write nowhere: whatever standard handles this program
+    // was given (a caller's pipe, say) must not receive the batch interpreter's output.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                             OPEN_EXISTING, 0, nullptr);
+    if (nul == INVALID_HANDLE_VALUE)
+        return 0;
+    startup.hStdInput = nul;
+    startup.hStdOutput = nul;
+    startup.hStdError = nul;
+    const BOOL started =
+        CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags, nullptr, currentFolder, &startup, info);
+    CloseHandle(nul);
+    return started ? 1 : 0;
 }
 
 // Runs the temporary copy in `mode`; with `wait`, returns its exit code.
