@@ -3,6 +3,7 @@
 #include "app/session.h"
 #include "common/path.h"
 #include "common/winhelp.h"
+#include "install/install.h"
 #include "script/config.h"
 
 #include <shellapi.h>
@@ -99,6 +100,8 @@ void RunAbortActions()
 {
     ShowErrorBox("インストールが中断されました");
     RemoveInstallFolder();
+    // The installation run may already have mended a fatal failure; a second call finds nothing left.
+    UndoInstallationRecords();
 }
 
 int RunCompletionActions()
