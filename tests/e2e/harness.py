@@ -61,6 +61,15 @@ def _find_build_file(env_name, relative):
     return max(existing, key=os.path.getmtime)
 
 
+def build_file(relative):
+    """A file of the Windows build folder (LANTERNA_WIN_BUILD, set by CTest,
+    else the newest build/*/win), such as "tests/testprogs/markgame.exe"."""
+    base = os.environ.get("LANTERNA_WIN_BUILD")
+    if base:
+        return os.path.join(base, relative)
+    return _find_build_file("LANTERNA_NO_SUCH_VARIABLE", relative)
+
+
 def setup_exe():
     """Path of the setup.exe under test (SETUP_EXE, else the newest build)."""
     return _find_build_file("SETUP_EXE", "setup.exe")
@@ -275,13 +284,17 @@ class WinePrefix:
 
     def _mount(self, letter, folder, kind):
         self._link(letter, folder)
-        if not self._server_started:
+        if not self._server_started and not self._driver:
             # Cheapest before the first start: edit the registry file directly.
             self._pending_drives[letter.lower()] = kind
             return
         self.reg_add(r"HKLM\Software\Wine\Drives", letter.lower() + ":", REG_SZ,
                      kind.encode() + b"\0", view=64)
-        # Drive types are read when the server starts.
+        # Drive types are read when the server starts; the restart ends every
+        # program of the prefix, the driver too (uidriver() starts a new one).
+        if self._driver:
+            self._driver.close()
+            self._driver = None
         self.stop_server()
 
     def mount_cdrom(self, letter, host_folder):
@@ -326,6 +339,15 @@ class WinePrefix:
                         break
             path = exact
         return path
+
+    def put_file(self, host_file, windows_path):
+        """Copies a Linux file into the prefix (for example setup.exe to
+        C:\\test\\setup.exe, so that a self-removal deletes only the copy);
+        returns the Windows path."""
+        target = self.host_path(windows_path)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copy2(host_file, target)
+        return windows_path
 
     @staticmethod
     def windows_path(host_path):
@@ -520,7 +542,15 @@ class UiDriver:
         return self.call("capture", hwnd or "0", windows_file)
 
     def info(self):
+        """{"acp": code page, "pid": the driver's process id}"""
         return self.call("info")
+
+    def drive(self, letter):
+        """{"present": bool, "type": GetDriveType value (5 CD-ROM, 3 fixed)}"""
+        return self.call("drive", letter)
+
+    def exists(self, windows_path):
+        return self.call("exists", windows_path)["exists"]
 
     # ---- checks --------------------------------------------------------------
 

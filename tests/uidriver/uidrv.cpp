@@ -875,6 +875,23 @@ string CmdRegDelete(const Args& a) {
   return rc == ERROR_SUCCESS ? Reply().Done() : Error("RegDeleteValue failed: " + std::to_string(rc));
 }
 
+string CmdDrive(const Args& a) {
+  if (string e = Need(a, 1, "drive <letter>"); !e.empty()) return e;
+  wchar_t root[] = L"?:\\";
+  root[0] = (wchar_t)toupper((unsigned char)a[1][0]);
+  bool present = (GetLogicalDrives() >> (root[0] - L'A')) & 1;
+  return Reply().Bool("present", present).Int("type", GetDriveTypeW(root)).Done();
+}
+
+string CmdExists(const Args& a) {
+  if (string e = Need(a, 1, "exists <path>"); !e.empty()) return e;
+  DWORD attributes = GetFileAttributesW(Widen(a[1]).c_str());
+  Reply r;
+  r.Bool("exists", attributes != INVALID_FILE_ATTRIBUTES);
+  if (attributes != INVALID_FILE_ATTRIBUTES) r.Int("attributes", attributes);
+  return r.Done();
+}
+
 string CmdInfo(const Args&) {
   return Reply().Int("acp", GetACP()).Int("pid", GetCurrentProcessId()).Done();
 }
@@ -904,6 +921,8 @@ string Dispatch(const Args& a) {
   if (c == "regquery") return CmdRegQuery(a);
   if (c == "regset") return CmdRegSet(a);
   if (c == "regdelete") return CmdRegDelete(a);
+  if (c == "drive") return CmdDrive(a);
+  if (c == "exists") return CmdExists(a);
   if (c == "info") return CmdInfo(a);
   return Error("unknown command: " + c);
 }
