@@ -10,9 +10,12 @@
 #include "app/disc.h"
 #include "app/session.h"
 #include "script/config.h"
-#include "tests/script/wincheck.h"
+#include "tests/script/box_watcher.h"
+
+#include <gtest/gtest.h>
 
 namespace {
+std::string g_case;  // names the case in a failure
 const char kGameClass[] = "LanternaTestGame";
 
 LRESULT CALLBACK GameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -27,7 +30,7 @@ HWND MakeHidden(const char* className, const char* title)
                            GetModuleHandleA(nullptr), nullptr);
 }
 
-void TestActivateRunningCopy()
+TEST(HandOver, ActivateRunningCopy)
 {
     WNDCLASSA game = {};
     game.lpfnWndProc = GameProc;
@@ -41,7 +44,7 @@ void TestActivateRunningCopy()
     std::strcpy(g_session.caption, "LANTERNA \x8f\x43\x90\xb3\x83\x5a\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76");
 
     g_case = "nothing running";
-    CHECK(!ActivateRunningCopy());
+    EXPECT_TRUE(!ActivateRunningCopy()) << g_case;
 
     struct Case {
         const char* name;
@@ -61,14 +64,15 @@ void TestActivateRunningCopy()
     for (const Case& c : cases) {
         g_case = c.name;
         HWND window = MakeHidden(c.className, c.title);
-        CHECK(window != nullptr);
-        CHECK(ActivateRunningCopy() == c.found);
-        CHECK((IsWindowVisible(window) != 0) == c.found);
+        EXPECT_TRUE(window != nullptr) << g_case;
+        EXPECT_TRUE(ActivateRunningCopy() == c.found) << g_case;
+        EXPECT_TRUE((IsWindowVisible(window) != 0) == c.found) << g_case;
         DestroyWindow(window);
     }
 }
 
 std::string g_company;
+std::string g_gameProgram;  // the stand-in game, built in ..\\testprogs
 std::string g_folder;  // folder for the stand-in install folders
 
 void SetRecord(const char* company, const char* gameDir, const char* instPath)
@@ -77,7 +81,7 @@ void SetRecord(const char* company, const char* gameDir, const char* instPath)
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS) {
-        CHECK(!"cannot create the install record");
+        ADD_FAILURE() << "cannot create the install record " << path;
         return;
     }
     if (instPath)
@@ -125,8 +129,9 @@ std::string ReadText(const std::string& path)
     return std::string();
 }
 
-void TestLaunchInstalledGame(const std::string& gameProgram)
+TEST(HandOver, LaunchInstalledGame)
 {
+    const std::string gameProgram = g_gameProgram;
     const std::string company = g_company;
     std::strcpy(g_config.CompanyName, company.c_str());
     std::strcpy(g_config.GameDir, "Lanterna");
@@ -138,38 +143,38 @@ void TestLaunchInstalledGame(const std::string& gameProgram)
     CreateDirectoryA(installed.c_str(), nullptr);
     CreateDirectoryA(stale.c_str(), nullptr);
     CreateDirectoryA((stale + "\\MARKGAME.EXE").c_str(), nullptr);  // a folder of the game's name
-    CHECK(CopyFileA(gameProgram.c_str(), (installed + "\\MARKGAME.EXE").c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA(gameProgram.c_str(), (installed + "\\MARKGAME.EXE").c_str(), FALSE)) << g_case;
 
     g_case = "no record";
-    CHECK(!LaunchInstalledGame());
+    EXPECT_TRUE(!LaunchInstalledGame()) << g_case;
 
     g_case = "record without InstPath";
     SetRecord(company.c_str(), "Lanterna", nullptr);
-    CHECK(!LaunchInstalledGame());
+    EXPECT_TRUE(!LaunchInstalledGame()) << g_case;
 
     g_case = "stale record";
     SetRecord(company.c_str(), "Lanterna", (g_folder + "\\Gone").c_str());
-    CHECK(!LaunchInstalledGame());
+    EXPECT_TRUE(!LaunchInstalledGame()) << g_case;
     SetRecord(company.c_str(), "Lanterna", stale.c_str());
-    CHECK(!LaunchInstalledGame());
+    EXPECT_TRUE(!LaunchInstalledGame()) << g_case;
 
     g_case = "record of another game";
     RemoveRecord(company.c_str());
     SetRecord(company.c_str(), "Other", installed.c_str());
-    CHECK(!LaunchInstalledGame());
+    EXPECT_TRUE(!LaunchInstalledGame()) << g_case;
 
     g_case = "installed game";
     SetRecord(company.c_str(), "Lanterna", installed.c_str());
-    CHECK(LaunchInstalledGame());
+    EXPECT_TRUE(LaunchInstalledGame()) << g_case;
     const std::string mark = installed + "\\STARTED.MRK";
-    CHECK(WaitForFile(mark, 20000));
+    EXPECT_TRUE(WaitForFile(mark, 20000)) << g_case;
     // The program passes the path unquoted. Windows hands it to the game as it
     // is; Wine, having had to find where the program name ends at a blank,
     // passes it on in quotes.
     std::string commandLine = ReadText(mark);
     if (commandLine.size() >= 2 && commandLine.front() == '"' && commandLine.back() == '"')
         commandLine = commandLine.substr(1, commandLine.size() - 2);
-    CHECK_TEXT(commandLine, installed + "\\MARKGAME.EXE");
+    EXPECT_EQ(std::string(commandLine), std::string(installed + "\\MARKGAME.EXE")) << g_case;
 
     RemoveRecord(company.c_str());
     DeleteFileA(mark.c_str());
@@ -180,32 +185,27 @@ void TestLaunchInstalledGame(const std::string& gameProgram)
 }
 }
 
-int main()
-{
-    // The stand-in game is built beside this test, in ..\testprogs.
-    char self[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    if (length == 0 || length >= sizeof self)
-        return 2;
-    std::string game = self;
-    game = game.substr(0, game.rfind('\\'));
-    game = game.substr(0, game.rfind('\\')) + "\\testprogs\\markgame.exe";
-    if (GetFileAttributesA(game.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::printf("FAILED: the stand-in game %s is missing\n", game.c_str());
-        return 2;
+class HandOverFolder : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        char self[MAX_PATH];
+        const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+        ASSERT_TRUE(length > 0 && length < sizeof self);
+        std::string game = self;
+        game = game.substr(0, game.rfind('\\'));
+        g_gameProgram = game.substr(0, game.rfind('\\')) + "\\testprogs\\markgame.exe";
+        ASSERT_NE(GetFileAttributesA(g_gameProgram.c_str()), INVALID_FILE_ATTRIBUTES)
+            << "the stand-in game is missing: " << g_gameProgram;
+        char temp[MAX_PATH];
+        ASSERT_TRUE(GetTempPathA(sizeof temp, temp) > 0);
+        const unsigned long id = GetCurrentProcessId();
+        g_folder = std::string(temp) + "handover_" + std::to_string(id);
+        g_company = "TalvenTest" + std::to_string(id);
+        CreateDirectoryA(g_folder.c_str(), nullptr);
     }
+    void TearDown() override { RemoveDirectoryA(g_folder.c_str()); }
+};
 
-    char temp[MAX_PATH];
-    if (!GetTempPathA(sizeof temp, temp))
-        return 2;
-    const unsigned long id = GetCurrentProcessId();
-    g_folder = std::string(temp) + "handover_" + std::to_string(id);
-    g_company = "TalvenTest" + std::to_string(id);
-    CreateDirectoryA(g_folder.c_str(), nullptr);
-
-    TestActivateRunningCopy();
-    TestLaunchInstalledGame(game);
-
-    RemoveDirectoryA(g_folder.c_str());
-    return FinishChecks();
-}
+[[maybe_unused]] ::testing::Environment* const g_handOverFolder =
+    ::testing::AddGlobalTestEnvironment(new HandOverFolder);

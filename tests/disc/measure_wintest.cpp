@@ -10,9 +10,12 @@
 #include "app/measure.h"
 #include "app/session.h"
 #include "script/config.h"
-#include "tests/script/wincheck.h"
+#include "tests/script/box_watcher.h"
+
+#include <gtest/gtest.h>
 
 namespace {
+std::string g_case;  // names the case in a failure
 std::string g_root;  // the stand-in disc root, without a trailing backslash
 
 constexpr uint64_t kBigSize = (uint64_t{5} << 30) + 3;  // sparse: beyond 32 bits, no disk space
@@ -67,11 +70,12 @@ bool BuildTree()
            MakeFolder("\x95\x5C") && MakeFile("\x95\x5C\\\x83\x5C.DAT", 5);
 }
 
-void TestSizes(BoxWatcher& boxes)
+TEST(MeasureInstallSizes, SizesOfFilesAndFolders)
 {
+    BoxWatcher boxes(IDOK);
     g_case = "no choices";
     Reset(0);
-    CHECK(MeasureInstallSizes());
+    EXPECT_TRUE(MeasureInstallSizes()) << g_case;
 
     g_case = "measured, stated and other-disc choices";
     Reset(3);
@@ -81,16 +85,16 @@ void TestSizes(BoxWatcher& boxes)
     SetSelection(0, full, 2, 0);
     SetSelection(1, small, 1, 12345);
     SetSelection(2, elsewhere, 1, 0, true);
-    CHECK(MeasureInstallSizes());
-    CHECK(g_config.selections[0].InstallSize == 100 + 10 + 7 + kBigSize);
-    CHECK(g_config.selections[1].InstallSize == 12345);  // a stated size is never re-measured
-    CHECK(g_config.selections[2].InstallSize == 0);
+    EXPECT_TRUE(MeasureInstallSizes()) << g_case;
+    EXPECT_TRUE(g_config.selections[0].InstallSize == 100 + 10 + 7 + kBigSize) << g_case;
+    EXPECT_TRUE(g_config.selections[1].InstallSize == 12345) << g_case;  // a stated size is never re-measured
+    EXPECT_TRUE(g_config.selections[2].InstallSize == 0) << g_case;
 
     g_case = "folder sizes";
-    CHECK(MeasureFolderSize(At("DATA\\EMPTY").c_str()) == 0);
-    CHECK(MeasureFolderSize(At("NO_SUCH_FOLDER").c_str()) == 0);
-    CHECK(MeasureFolderSize(At("DATA\\SUB").c_str()) == 7 + kBigSize);
-    CHECK(MeasureFolderSize(At("\x95\x5C").c_str()) == 5);
+    EXPECT_TRUE(MeasureFolderSize(At("DATA\\EMPTY").c_str()) == 0) << g_case;
+    EXPECT_TRUE(MeasureFolderSize(At("NO_SUCH_FOLDER").c_str()) == 0) << g_case;
+    EXPECT_TRUE(MeasureFolderSize(At("DATA\\SUB").c_str()) == 7 + kBigSize) << g_case;
+    EXPECT_TRUE(MeasureFolderSize(At("\x95\x5C").c_str()) == 5) << g_case;
 
     g_case = "forty entries, no terminator";
     Reset(1);
@@ -98,24 +102,25 @@ void TestSizes(BoxWatcher& boxes)
     for (const char*& name : forty)
         name = "GAME.EXE";
     SetSelection(0, forty, kMaxInstallFiles, 0);
-    CHECK(MeasureInstallSizes());
-    CHECK(g_config.selections[0].InstallSize == 4000);
+    EXPECT_TRUE(MeasureInstallSizes()) << g_case;
+    EXPECT_TRUE(g_config.selections[0].InstallSize == 4000) << g_case;
 
     g_case = "file held open without sharing";
     HANDLE held = CreateFileA(At("LOCKED.DAT").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    CHECK(held != INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(held != INVALID_HANDLE_VALUE) << g_case;
     Reset(1);
     const char* locked[] = {"LOCKED.DAT", "\x95\x5C\\\x83\x5C.DAT"};
     SetSelection(0, locked, 2, 0);
-    CHECK(MeasureInstallSizes());
-    CHECK(g_config.selections[0].InstallSize == 33 + 5);
+    EXPECT_TRUE(MeasureInstallSizes()) << g_case;
+    EXPECT_TRUE(g_config.selections[0].InstallSize == 33 + 5) << g_case;
     CloseHandle(held);
 
-    CHECK(boxes.Take().empty());
+    EXPECT_TRUE(boxes.Take().empty()) << g_case;
 }
 
-void TestMissingFiles(BoxWatcher& boxes)
+TEST(MeasureInstallSizes, MissingFileIsReportedWithItsChoice)
 {
+    BoxWatcher boxes(IDOK);
     struct Case {
         const char* name;
         int missingChoice;
@@ -133,12 +138,12 @@ void TestMissingFiles(BoxWatcher& boxes)
         const char* missing[] = {"GAME.EXE", "NOPE.DAT", "DATA"};
         SetSelection(0, c.missingChoice == 0 ? missing : present, c.missingChoice == 0 ? 3 : 1, 0);
         SetSelection(1, c.missingChoice == 1 ? missing : present, c.missingChoice == 1 ? 3 : 1, c.stated);
-        CHECK(!MeasureInstallSizes());
+        EXPECT_TRUE(!MeasureInstallSizes()) << g_case;
         const auto seen = boxes.Take();
-        CHECK(seen.size() == 1);
+        EXPECT_TRUE(seen.size() == 1) << g_case;
         if (seen.size() == 1) {
-            CHECK_TEXT(seen[0].title, "SETUP");
-            CHECK_TEXT(seen[0].text, c.message);
+            EXPECT_EQ(std::string(seen[0].title), std::string("SETUP")) << g_case;
+            EXPECT_EQ(std::string(seen[0].text), std::string(c.message)) << g_case;
         }
     }
 }
@@ -154,8 +159,9 @@ std::wstring Widen(const std::string& path)
 bool MakeLongFolder(const std::string& path) { return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0; }
 void RemoveLongFolder(const std::string& path) { RemoveDirectoryW(Widen(path).c_str()); }
 
-void TestLongPaths(BoxWatcher& boxes)
+TEST(MeasureInstallSizes, PathBeyondTheBuffersIsReported)
 {
+    BoxWatcher boxes(IDOK);
     // A folder at 200 bytes below the root holding a 100-byte name: the walk
     // meets a path of more than 259 bytes. \\?\ lets the tree be built.
     g_case = "path beyond 259 bytes";
@@ -164,17 +170,16 @@ void TestLongPaths(BoxWatcher& boxes)
     MakeLongFolder(wide);
     MakeLongFolder(wide + "\\" + a);
     const bool built = MakeLongFolder(wide + "\\" + a + "\\" + b);
-    CHECK(built);
-    if (!built)
-        return;
+    ASSERT_TRUE(built);
     Reset(1);
     const char* listed[] = {"GAME.EXE", "LONG"};
     SetSelection(0, listed, 2, 0);
-    CHECK(!MeasureInstallSizes());
+    EXPECT_TRUE(!MeasureInstallSizes()) << g_case;
     const auto seen = boxes.Take();
-    CHECK(seen.size() == 1);
-    if (seen.size() == 1)
-        CHECK_TEXT(seen[0].text, "\"" + At("LONG\\") + a + "\\" + b + "\"" + kTooLong);
+    EXPECT_TRUE(seen.size() == 1) << g_case;
+    if (seen.size() == 1) {
+        EXPECT_EQ(seen[0].text, "\"" + At("LONG\\") + a + "\\" + b + "\"" + kTooLong);
+    }
     RemoveLongFolder(wide + "\\" + a + "\\" + b);
     RemoveLongFolder(wide + "\\" + a);
     RemoveLongFolder(wide);
@@ -200,26 +205,20 @@ void RemoveTree(const std::string& folder)
 }
 }
 
-int main()
-{
-    char temp[MAX_PATH];
-    const DWORD length = GetTempPathA(sizeof temp, temp);
-    if (length == 0 || length >= sizeof temp)
-        return 2;
-    char root[MAX_PATH];
-    std::snprintf(root, sizeof root, "%smeasure_%lu", temp, static_cast<unsigned long>(GetCurrentProcessId()));
-    g_root = root;
-    if (!CreateDirectoryA(root, nullptr) || !BuildTree()) {
-        std::printf("FAILED: could not build the test tree in %s\n", root);
-        RemoveTree(g_root);
-        return 2;
-    }
+// The stand-in disc: a tree in the temporary folder, removed at the end.
+class DiscTree : public ::testing::Environment {
+public:
+    void SetUp() override
     {
-        BoxWatcher boxes(IDOK);
-        TestSizes(boxes);
-        TestMissingFiles(boxes);
-        TestLongPaths(boxes);
+        char temp[MAX_PATH];
+        const DWORD length = GetTempPathA(sizeof temp, temp);
+        ASSERT_TRUE(length > 0 && length < sizeof temp);
+        char root[MAX_PATH];
+        std::snprintf(root, sizeof root, "%smeasure_%lu", temp, static_cast<unsigned long>(GetCurrentProcessId()));
+        g_root = root;
+        ASSERT_TRUE(CreateDirectoryA(root, nullptr) && BuildTree()) << "could not build the tree in " << root;
     }
-    RemoveTree(g_root);
-    return FinishChecks();
-}
+    void TearDown() override { RemoveTree(g_root); }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_discTree = ::testing::AddGlobalTestEnvironment(new DiscTree);

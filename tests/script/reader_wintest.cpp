@@ -12,9 +12,12 @@
 #include "app/session.h"
 #include "script/config.h"
 #include "script/reader.h"
-#include "tests/script/wincheck.h"
+#include "tests/script/box_watcher.h"
+
+#include <gtest/gtest.h>
 
 namespace {
+std::string g_case;  // names the table row in a failure
 std::vector<std::string> g_messages;
 void Record(const char* text) { g_messages.push_back(text); }
 
@@ -112,7 +115,7 @@ std::string Items(const char* stem, int count)
     return value;
 }
 
-void TestEachFaultHasOneMessage()
+TEST(SetupReader, EachFaultHasOneMessage)
 {
     const std::string longItem = Repeat('n', 260);
     const std::string longBanners = "B1.BMP," + longItem;
@@ -150,45 +153,46 @@ void TestEachFaultHasOneMessage()
     };
     for (const Case& c : cases) {
         g_case = c.name;
-        CHECK(Load(Script(c.changes)) == 0);
-        CHECK(g_messages.size() == 1);
-        if (!g_messages.empty())
-            CHECK_TEXT(g_messages[0], c.message);
+        EXPECT_TRUE(Load(Script(c.changes)) == 0) << g_case;
+        EXPECT_TRUE(g_messages.size() == 1) << g_case;
+        if (!g_messages.empty()) {
+            EXPECT_EQ(g_messages[0], c.message) << g_case;
+        }
     }
 }
 
-void TestValidScriptAndDefaults()
+TEST(SetupReader, ValidScriptAndDefaults)
 {
     g_case = "base script";
-    CHECK(Load(Script({})) == 1);
-    CHECK(g_messages.empty());
-    CHECK(quietMissingKeys);
-    CHECK_TEXT(g_config.CompanyName, "Talven");
-    CHECK_TEXT(g_config.UninstExe, "UNINST.EXE");
-    CHECK(g_config.SetupBmpCount == 2);
-    CHECK_TEXT(g_config.SetupBmp[1], "B2.BMP");
-    CHECK(g_config.InstallSelects == 2);
-    CHECK_TEXT(g_config.selections[1].InstallTitle, "Small");
-    CHECK_TEXT(g_config.selections[0].InstallFiles[1].name, "DATA");
-    CHECK_TEXT(g_config.selections[0].InstallFiles[2].name, "");
-    CHECK(!g_config.selections[0].usesOtherDiscs);
-    CHECK_TEXT(g_config.shortcutEntries[0].icon, "GAME.ICO");
+    EXPECT_TRUE(Load(Script({})) == 1) << g_case;
+    EXPECT_TRUE(g_messages.empty()) << g_case;
+    EXPECT_TRUE(quietMissingKeys) << g_case;
+    EXPECT_EQ(std::string(g_config.CompanyName), std::string("Talven")) << g_case;
+    EXPECT_EQ(std::string(g_config.UninstExe), std::string("UNINST.EXE")) << g_case;
+    EXPECT_TRUE(g_config.SetupBmpCount == 2) << g_case;
+    EXPECT_EQ(std::string(g_config.SetupBmp[1]), std::string("B2.BMP")) << g_case;
+    EXPECT_TRUE(g_config.InstallSelects == 2) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[1].InstallTitle), std::string("Small")) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[1].name), std::string("DATA")) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[2].name), std::string("")) << g_case;
+    EXPECT_TRUE(!g_config.selections[0].usesOtherDiscs) << g_case;
+    EXPECT_EQ(std::string(g_config.shortcutEntries[0].icon), std::string("GAME.ICO")) << g_case;
     // Defaults of the optional keys, none of them reported.
-    CHECK_TEXT(g_config.GameClass, "LANTERNA");
-    CHECK(g_config.DefaultSelect == 0);
-    CHECK(g_config.selections[0].InstallSize == 0);
+    EXPECT_EQ(std::string(g_config.GameClass), std::string("LANTERNA")) << g_case;
+    EXPECT_TRUE(g_config.DefaultSelect == 0) << g_case;
+    EXPECT_TRUE(g_config.selections[0].InstallSize == 0) << g_case;
     for (int i = 0; i < kMaxDiscs; ++i)
-        CHECK(g_config.DiskCheckFile[i][0] == '\0');
-    CHECK(g_config.ExecApp.program[0] == '\0');
-    CHECK(g_config.InstallDirectX == 0);
-    CHECK_TEXT(g_config.InstallDXMessage, "\x82\x63\x82\x89\x82\x92\x82\x85\x82\x83\x82\x94\x82\x77"
-                                          "\x82\xf0\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b\x82\xb7\x82\xe9");
-    CHECK_TEXT(g_config.SelectSetupMessage, "\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b\x95\xfb\x96\x40"
-                                            "\x82\xf0\x91\x49\x91\xf0\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2");
-    CHECK(g_config.AdditionalUninstallFilesCount == 0);
+        EXPECT_TRUE(g_config.DiskCheckFile[i][0] == '\0') << g_case;
+    EXPECT_TRUE(g_config.ExecApp.program[0] == '\0') << g_case;
+    EXPECT_TRUE(g_config.InstallDirectX == 0) << g_case;
+    EXPECT_EQ(std::string(g_config.InstallDXMessage), std::string("\x82\x63\x82\x89\x82\x92\x82\x85\x82\x83\x82\x94\x82\x77"
+                                          "\x82\xf0\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b\x82\xb7\x82\xe9")) << g_case;
+    EXPECT_EQ(std::string(g_config.SelectSetupMessage), std::string("\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b\x95\xfb\x96\x40"
+                                            "\x82\xf0\x91\x49\x91\xf0\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2")) << g_case;
+    EXPECT_TRUE(g_config.AdditionalUninstallFilesCount == 0) << g_case;
 
     g_case = "optional keys given";
-    CHECK(Load(Script({{"GameClass", "LanternaWnd"},
+    EXPECT_TRUE(Load(Script({{"GameClass", "LanternaWnd"},
                        {"DefaultSelect", "1"},
                        {"InstallSize0", "5000000000"},
                        {"InstallSize1", "-1"},
@@ -197,22 +201,22 @@ void TestValidScriptAndDefaults()
                        {"ExecApp", "README.EXE,README.TXT,IGNORED"},
                        {"InstallDXMessage", "DX?"},
                        {"SelectSetupMessage", "Which?"},
-                       {"AdditionalUninstallFiles", "SAVE\\A.DAT, SAVE\\B.DAT"}})) == 1);
-    CHECK(g_messages.empty());
-    CHECK_TEXT(g_config.GameClass, "LanternaWnd");
-    CHECK(g_config.DefaultSelect == 1);
-    CHECK(g_config.selections[0].InstallSize == 5000000000ull);
-    CHECK(g_config.selections[1].InstallSize == UINT64_MAX);
-    CHECK(g_config.DiskCheckFile[0][0] == '\0');
-    CHECK_TEXT(g_config.DiskCheckFile[1], "DISK1.CHK");
-    CHECK(g_config.DiskCheckFile[2][0] == '\0');
-    CHECK_TEXT(g_config.DiskCheckFile[3], "DISK3.CHK");
-    CHECK_TEXT(g_config.ExecApp.program, "README.EXE");
-    CHECK_TEXT(g_config.ExecApp.argumentFile, "README.TXT");
-    CHECK_TEXT(g_config.InstallDXMessage, "DX?");
-    CHECK_TEXT(g_config.SelectSetupMessage, "Which?");
-    CHECK(g_config.AdditionalUninstallFilesCount == 2);
-    CHECK_TEXT(g_config.AdditionalUninstallFiles[1], "SAVE\\B.DAT");
+                       {"AdditionalUninstallFiles", "SAVE\\A.DAT, SAVE\\B.DAT"}})) == 1) << g_case;
+    EXPECT_TRUE(g_messages.empty()) << g_case;
+    EXPECT_EQ(std::string(g_config.GameClass), std::string("LanternaWnd")) << g_case;
+    EXPECT_TRUE(g_config.DefaultSelect == 1) << g_case;
+    EXPECT_TRUE(g_config.selections[0].InstallSize == 5000000000ull) << g_case;
+    EXPECT_TRUE(g_config.selections[1].InstallSize == UINT64_MAX) << g_case;
+    EXPECT_TRUE(g_config.DiskCheckFile[0][0] == '\0') << g_case;
+    EXPECT_EQ(std::string(g_config.DiskCheckFile[1]), std::string("DISK1.CHK")) << g_case;
+    EXPECT_TRUE(g_config.DiskCheckFile[2][0] == '\0') << g_case;
+    EXPECT_EQ(std::string(g_config.DiskCheckFile[3]), std::string("DISK3.CHK")) << g_case;
+    EXPECT_EQ(std::string(g_config.ExecApp.program), std::string("README.EXE")) << g_case;
+    EXPECT_EQ(std::string(g_config.ExecApp.argumentFile), std::string("README.TXT")) << g_case;
+    EXPECT_EQ(std::string(g_config.InstallDXMessage), std::string("DX?")) << g_case;
+    EXPECT_EQ(std::string(g_config.SelectSetupMessage), std::string("Which?")) << g_case;
+    EXPECT_TRUE(g_config.AdditionalUninstallFilesCount == 2) << g_case;
+    EXPECT_EQ(std::string(g_config.AdditionalUninstallFiles[1]), std::string("SAVE\\B.DAT")) << g_case;
 
     // A DefaultSelect naming no choice in use falls back to the first.
     const struct {
@@ -222,11 +226,11 @@ void TestValidScriptAndDefaults()
     } defaults[] = {{"2", "2", 0}, {"-1", "2", 0}, {"99999999999", "2", 0}, {"2", "3", 2}, {"1", "0", 0}};
     for (const auto& d : defaults) {
         g_case = std::string("DefaultSelect ") + d.value + " of " + d.selects;
-        CHECK(Load(Script({{"InstallSelects", d.selects},
+        EXPECT_TRUE(Load(Script({{"InstallSelects", d.selects},
                            {"InstallTitle2", "Third"},
                            {"InstallFiles2", "X"},
-                           {"DefaultSelect", d.value}})) == 1);
-        CHECK(g_config.DefaultSelect == d.expected);
+                           {"DefaultSelect", d.value}})) == 1) << g_case;
+        EXPECT_TRUE(g_config.DefaultSelect == d.expected) << g_case;
     }
 
     const struct {
@@ -235,24 +239,24 @@ void TestValidScriptAndDefaults()
     } directX[] = {{"0", 0x10000}, {"1", 0x10008}, {"2", 0x10010}, {"3", 0x10018}, {"7", 0x10018}, {"x", 0x10000}};
     for (const auto& d : directX) {
         g_case = std::string("InstallDirectX=") + d.value;
-        CHECK(Load(Script({{"InstallDirectX", d.value}})) == 1);
-        CHECK(g_config.InstallDirectX == d.flags);
+        EXPECT_TRUE(Load(Script({{"InstallDirectX", d.value}})) == 1) << g_case;
+        EXPECT_TRUE(g_config.InstallDirectX == d.flags) << g_case;
     }
 
     g_case = "no choices, no shortcuts";
-    CHECK(Load(Script({{"InstallSelects", "0"}, {"InstallTitle0", kRemove}, {"InstallFiles0", kRemove},
-                       {"Shortcuts", "-3"}, {"Shortcut0", kRemove}, {"InstallSize0", "77"}})) == 1);
-    CHECK(g_messages.empty());
-    CHECK(g_config.selections[0].InstallTitle[0] == '\0');
-    CHECK(g_config.selections[0].InstallSize == 0);  // no choice, so its size is not read
-    CHECK(g_config.shortcutEntries[0].target[0] == '\0');
+    EXPECT_TRUE(Load(Script({{"InstallSelects", "0"}, {"InstallTitle0", kRemove}, {"InstallFiles0", kRemove},
+                       {"Shortcuts", "-3"}, {"Shortcut0", kRemove}, {"InstallSize0", "77"}})) == 1) << g_case;
+    EXPECT_TRUE(g_messages.empty()) << g_case;
+    EXPECT_TRUE(g_config.selections[0].InstallTitle[0] == '\0') << g_case;
+    EXPECT_TRUE(g_config.selections[0].InstallSize == 0) << g_case;  // no choice, so its size is not read
+    EXPECT_TRUE(g_config.shortcutEntries[0].target[0] == '\0') << g_case;
 }
 
-void TestLimits()
+TEST(SetupReader, Limits)
 {
     g_case = "three choices";
-    CHECK(Load(Script({{"InstallSelects", "3"}, {"InstallTitle2", "Third"}, {"InstallFiles2", "C"}})) == 1);
-    CHECK_TEXT(g_config.selections[2].InstallFiles[0].name, "C");
+    EXPECT_TRUE(Load(Script({{"InstallSelects", "3"}, {"InstallTitle2", "Third"}, {"InstallFiles2", "C"}})) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[2].InstallFiles[0].name), std::string("C")) << g_case;
 
     g_case = "ten shortcuts";
     std::vector<Line> shortcuts = {{"Shortcuts", "10"}};
@@ -261,71 +265,71 @@ void TestLimits()
         std::snprintf(values[j], sizeof values[j], "T%d,N%d", j, j);
         shortcuts.push_back({"Shortcut" + std::to_string(j), values[j]});
     }
-    CHECK(Load(Script(shortcuts)) == 1);
-    CHECK_TEXT(g_config.shortcutEntries[9].name, "N9");
-    CHECK(g_config.shortcutEntries[9].icon[0] == '\0');
+    EXPECT_TRUE(Load(Script(shortcuts)) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.shortcutEntries[9].name), std::string("N9")) << g_case;
+    EXPECT_TRUE(g_config.shortcutEntries[9].icon[0] == '\0') << g_case;
 
     g_case = "41 files";
     const std::string files = Items("F", 41);
-    CHECK(Load(Script({{"InstallFiles0", files.c_str()}})) == 1);
-    CHECK(g_messages.empty());
-    CHECK_TEXT(g_config.selections[0].InstallFiles[39].name, "F39");
-    CHECK_TEXT(g_config.selections[1].InstallFiles[0].name, "GAME.EXE");  // the next choice is untouched
+    EXPECT_TRUE(Load(Script({{"InstallFiles0", files.c_str()}})) == 1) << g_case;
+    EXPECT_TRUE(g_messages.empty()) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[39].name), std::string("F39")) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[1].InstallFiles[0].name), std::string("GAME.EXE")) << g_case;  // the next choice is untouched
 
     g_case = "40 files";
     const std::string forty = Items("F", 40);
-    CHECK(Load(Script({{"InstallFiles0", forty.c_str()}})) == 1);
-    CHECK_TEXT(g_config.selections[0].InstallFiles[39].name, "F39");
+    EXPECT_TRUE(Load(Script({{"InstallFiles0", forty.c_str()}})) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[39].name), std::string("F39")) << g_case;
 
     g_case = "21 banners";
     const std::string banners = Items("B", 21);
-    CHECK(Load(Script({{"SetupBmp", banners.c_str()}})) == 1);
-    CHECK(g_config.SetupBmpCount == 20);
-    CHECK_TEXT(g_config.SetupBmp[19], "B19");
+    EXPECT_TRUE(Load(Script({{"SetupBmp", banners.c_str()}})) == 1) << g_case;
+    EXPECT_TRUE(g_config.SetupBmpCount == 20) << g_case;
+    EXPECT_EQ(std::string(g_config.SetupBmp[19]), std::string("B19")) << g_case;
 
     g_case = "259-byte item";
     const std::string fits = Repeat('f', 259);
-    CHECK(Load(Script({{"InstallFiles1", fits.c_str()}})) == 1);
-    CHECK_TEXT(g_config.selections[1].InstallFiles[0].name, fits);
+    EXPECT_TRUE(Load(Script({{"InstallFiles1", fits.c_str()}})) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[1].InstallFiles[0].name), std::string(fits)) << g_case;
 
     g_case = "long value is cut by the profile reader";
     const std::string longDir = Repeat('d', 300);
-    CHECK(Load(Script({{"GameDir", longDir.c_str()}})) == 1);
-    CHECK(std::strlen(g_config.GameDir) == 259);
+    EXPECT_TRUE(Load(Script({{"GameDir", longDir.c_str()}})) == 1) << g_case;
+    EXPECT_TRUE(std::strlen(g_config.GameDir) == 259) << g_case;
 }
 
-void TestListsAndQuoting()
+TEST(SetupReader, ListsAndQuoting)
 {
     g_case = "disc marks";
-    CHECK(Load(Script({{"InstallFiles0", "A,B,2:C,D,1:E"}, {"InstallFiles1", "X"}})) == 1);
+    EXPECT_TRUE(Load(Script({{"InstallFiles0", "A,B,2:C,D,1:E"}, {"InstallFiles1", "X"}})) == 1) << g_case;
     const int discs[] = {0, 0, 2, 2, 1};
     for (int k = 0; k < 5; ++k)
-        CHECK(g_config.selections[0].InstallFiles[k].disc == discs[k]);
-    CHECK_TEXT(g_config.selections[0].InstallFiles[2].name, "C");
-    CHECK(g_config.selections[0].usesOtherDiscs);
-    CHECK(!g_config.selections[1].usesOtherDiscs);  // the disc number restarts at 0 per list
-    CHECK(g_config.selections[1].InstallFiles[0].disc == 0);
+        EXPECT_TRUE(g_config.selections[0].InstallFiles[k].disc == discs[k]) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[2].name), std::string("C")) << g_case;
+    EXPECT_TRUE(g_config.selections[0].usesOtherDiscs) << g_case;
+    EXPECT_TRUE(!g_config.selections[1].usesOtherDiscs) << g_case;  // the disc number restarts at 0 per list
+    EXPECT_TRUE(g_config.selections[1].InstallFiles[0].disc == 0) << g_case;
 
     g_case = "empty item ends the list";
-    CHECK(Load(Script({{"InstallFiles0", "A,,B"}})) == 1);
-    CHECK_TEXT(g_config.selections[0].InstallFiles[0].name, "A");
-    CHECK(g_config.selections[0].InstallFiles[1].name[0] == '\0');
+    EXPECT_TRUE(Load(Script({{"InstallFiles0", "A,,B"}})) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[0].name), std::string("A")) << g_case;
+    EXPECT_TRUE(g_config.selections[0].InstallFiles[1].name[0] == '\0') << g_case;
 
     g_case = "drive letter taken as a mark";
-    CHECK(Load(Script({{"Shortcut0", "C:\\GAME\\X.EXE,Game"}})) == 1);
-    CHECK_TEXT(g_config.shortcutEntries[0].target, "\\GAME\\X.EXE");
-    CHECK(g_config.shortcutEntries[0].icon[0] == '\0');
+    EXPECT_TRUE(Load(Script({{"Shortcut0", "C:\\GAME\\X.EXE,Game"}})) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.shortcutEntries[0].target), std::string("\\GAME\\X.EXE")) << g_case;
+    EXPECT_TRUE(g_config.shortcutEntries[0].icon[0] == '\0') << g_case;
 
     g_case = "trailing spaces stay";
-    CHECK(Load(Script({{"SetupBmp", "A ,B"}})) == 1);
-    CHECK_TEXT(g_config.SetupBmp[0], "A ");
-    CHECK_TEXT(g_config.SetupBmp[1], "B");
+    EXPECT_TRUE(Load(Script({{"SetupBmp", "A ,B"}})) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.SetupBmp[0]), std::string("A ")) << g_case;
+    EXPECT_EQ(std::string(g_config.SetupBmp[1]), std::string("B")) << g_case;
 
     g_case = "Shift-JIS names";
     // 表示 (95 5C 8E A6) and ソフト (83 5C 83 74 83 67): trail bytes 5C are not separators.
-    CHECK(Load(Script({{"InstallFiles0", "\x95\x5C\x8E\xA6\\A.DAT,\x83\x5C\x83\x74\x83\x67"}})) == 1);
-    CHECK_TEXT(g_config.selections[0].InstallFiles[0].name, "\x95\x5C\x8E\xA6\\A.DAT");
-    CHECK_TEXT(g_config.selections[0].InstallFiles[1].name, "\x83\x5C\x83\x74\x83\x67");
+    EXPECT_TRUE(Load(Script({{"InstallFiles0", "\x95\x5C\x8E\xA6\\A.DAT,\x83\x5C\x83\x74\x83\x67"}})) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[0].name), std::string("\x95\x5C\x8E\xA6\\A.DAT")) << g_case;
+    EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[1].name), std::string("\x83\x5C\x83\x74\x83\x67")) << g_case;
 
     // The profile reader drops blanks around the value and one pair of matching quotes.
     const struct {
@@ -341,21 +345,21 @@ void TestListsAndQuoting()
     };
     for (const auto& q : quoting) {
         g_case = std::string("quoting ") + q.value;
-        CHECK(Load(Script({{"CompanyName", q.value}})) == 1);
-        CHECK_TEXT(g_config.CompanyName, q.expected);
+        EXPECT_TRUE(Load(Script({{"CompanyName", q.value}})) == 1) << g_case;
+        EXPECT_EQ(std::string(g_config.CompanyName), std::string(q.expected)) << g_case;
     }
 
     g_case = "empty quotes read as absent";
-    CHECK(Load(Script({{"GameDir", "\"\""}})) == 0);
-    CHECK(g_messages.size() == 1);
+    EXPECT_TRUE(Load(Script({{"GameDir", "\"\""}})) == 0) << g_case;
+    EXPECT_TRUE(g_messages.size() == 1) << g_case;
 
     g_case = "key and section names ignore case";
-    CHECK(Load("[setup]\r\ncompanyname=T\r\nGAMETITLE=LANTERNA\r\nGameDir=D\r\nGameExe=G\r\nUninstExe=U\r\n"
-               "SetupBmp=B\r\nInstallSelects=0\r\nShortcuts=0\r\n") == 1);
-    CHECK_TEXT(g_config.CompanyName, "T");
+    EXPECT_TRUE(Load("[setup]\r\ncompanyname=T\r\nGAMETITLE=LANTERNA\r\nGameDir=D\r\nGameExe=G\r\nUninstExe=U\r\n"
+               "SetupBmp=B\r\nInstallSelects=0\r\nShortcuts=0\r\n") == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.CompanyName), std::string("T")) << g_case;
 }
 
-void TestProfileKeyAndQuietFlag()
+TEST(SetupReader, ProfileKeyAndQuietFlag)
 {
     g_case = "ReadProfileKey";
     WriteScript("[UPDATE]\r\nUpdateFile00=UNINST.EXE\r\nEmpty=\r\n");
@@ -363,56 +367,58 @@ void TestProfileKeyAndQuietFlag()
     std::memset(value, 'x', sizeof value);
     quietMissingKeys = false;
     g_messages.clear();
-    CHECK(ReadProfileKey("UPDATE", "UpdateFile00", value, sizeof value, g_session.scriptPath) == 1);
-    CHECK_TEXT(value, "UNINST.EXE");
-    CHECK(value[259] == '\0');  // zeroed over the whole capacity
-    CHECK(ReadProfileKey("UPDATE", "UpdateFile01", value, sizeof value, g_session.scriptPath) == 0);
-    CHECK(value[0] == '\0');
-    CHECK(g_messages.size() == 1);
-    if (!g_messages.empty())
-        CHECK_TEXT(g_messages[0], "UPDATE : UpdateFile01 \x83\x4c\x81\x5b\x82\xaa\x91\xb6\x8d\xdd\x82\xb5\x82\xdc\x82\xb9\x82\xf1");
+    EXPECT_TRUE(ReadProfileKey("UPDATE", "UpdateFile00", value, sizeof value, g_session.scriptPath) == 1) << g_case;
+    EXPECT_EQ(std::string(value), std::string("UNINST.EXE")) << g_case;
+    EXPECT_TRUE(value[259] == '\0') << g_case;  // zeroed over the whole capacity
+    EXPECT_TRUE(ReadProfileKey("UPDATE", "UpdateFile01", value, sizeof value, g_session.scriptPath) == 0) << g_case;
+    EXPECT_TRUE(value[0] == '\0') << g_case;
+    EXPECT_TRUE(g_messages.size() == 1) << g_case;
+    if (!g_messages.empty()) {
+        EXPECT_EQ(std::string(g_messages[0]), std::string("UPDATE : UpdateFile01 \x83\x4c\x81\x5b\x82\xaa\x91\xb6\x8d\xdd\x82\xb5\x82\xdc\x82\xb9\x82\xf1")) << g_case;
+    }
     quietMissingKeys = true;
     g_messages.clear();
-    CHECK(ReadProfileKey("UPDATE", "Empty", value, sizeof value, g_session.scriptPath) == 0);
-    CHECK(g_messages.empty());
+    EXPECT_TRUE(ReadProfileKey("UPDATE", "Empty", value, sizeof value, g_session.scriptPath) == 0) << g_case;
+    EXPECT_TRUE(g_messages.empty()) << g_case;
 
     g_case = "ReadSetupInt keeps its output on failure";
     WriteScript("[SETUP]\r\nN=  -12abc\r\nBig=123456789012345678901234\r\n");
     int32_t number = 77;
-    CHECK(ReadSetupInt("Missing", &number) == 0);
-    CHECK(number == 77);
-    CHECK(ReadSetupInt("N", &number) == 1);
-    CHECK(number == -12);
+    EXPECT_TRUE(ReadSetupInt("Missing", &number) == 0) << g_case;
+    EXPECT_TRUE(number == 77) << g_case;
+    EXPECT_TRUE(ReadSetupInt("N", &number) == 1) << g_case;
+    EXPECT_TRUE(number == -12) << g_case;
     // 19 bytes are read: 1234567890123456789 still saturates.
-    CHECK(ReadSetupInt("Big", &number) == 1);
-    CHECK(number == INT32_MAX);
+    EXPECT_TRUE(ReadSetupInt("Big", &number) == 1) << g_case;
+    EXPECT_TRUE(number == INT32_MAX) << g_case;
     char buffer[kNumberCapacity];
-    CHECK(HasSetupKey("Big", buffer) == 1);
-    CHECK_TEXT(buffer, "1234567890123456789");
+    EXPECT_TRUE(HasSetupKey("Big", buffer) == 1) << g_case;
+    EXPECT_EQ(std::string(buffer), std::string("1234567890123456789")) << g_case;
 }
 }
 
-int main()
-{
-    SetScriptErrorSink(Record);
-    DWORD length = GetTempPathA(sizeof g_folder, g_folder);
-    if (length == 0 || length > sizeof g_folder - 32)
-        return 2;
-    std::snprintf(g_folder + length, sizeof g_folder - length, "script_reader_%lu",
-                  static_cast<unsigned long>(GetCurrentProcessId()));
-    CreateDirectoryA(g_folder, nullptr);
-
-    TestEachFaultHasOneMessage();
-    TestValidScriptAndDefaults();
-    TestLimits();
-    TestListsAndQuoting();
-    TestProfileKeyAndQuietFlag();
-
-    for (int i = 1; i <= g_fileNumber; ++i) {
-        char path[MAX_PATH];
-        std::snprintf(path, sizeof path, "%s\\S%04d.INI", g_folder, i);
-        DeleteFileA(path);
+// Scripts go to a folder of this run's own, removed at the end.
+class ScriptFolder : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        SetScriptErrorSink(Record);
+        const DWORD length = GetTempPathA(sizeof g_folder, g_folder);
+        ASSERT_TRUE(length > 0 && length < sizeof g_folder - 32);
+        std::snprintf(g_folder + length, sizeof g_folder - length, "script_reader_%lu",
+                      static_cast<unsigned long>(GetCurrentProcessId()));
+        CreateDirectoryA(g_folder, nullptr);
     }
-    RemoveDirectoryA(g_folder);
-    return FinishChecks();
-}
+    void TearDown() override
+    {
+        for (int i = 1; i <= g_fileNumber; ++i) {
+            char path[MAX_PATH];
+            std::snprintf(path, sizeof path, "%s\\S%04d.INI", g_folder, i);
+            DeleteFileA(path);
+        }
+        RemoveDirectoryA(g_folder);
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_scriptFolder =
+    ::testing::AddGlobalTestEnvironment(new ScriptFolder);

@@ -1,40 +1,10 @@
-// Checks for the Windows test programs of this folder, which run under Wine
-// without a test framework, and a watcher that answers message boxes so that a
-// test never blocks on one.
+// A watcher that answers this process's message boxes, so that a Windows test
+// never blocks on one, and records what each box said.
 #pragma once
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
-
-inline int g_failures = 0;
-inline std::string g_case;
-
-#define CHECK(condition)                                                                        \
-    do {                                                                                        \
-        if (!(condition)) {                                                                     \
-            ++g_failures;                                                                       \
-            std::printf("FAIL [%s] %s:%d: %s\n", g_case.c_str(), __FILE__, __LINE__, #condition); \
-        }                                                                                       \
-    } while (0)
-
-#define CHECK_TEXT(actual, expected)                                                                  \
-    do {                                                                                              \
-        const std::string a_ = (actual), e_ = (expected);                                             \
-        if (a_ != e_) {                                                                               \
-            ++g_failures;                                                                             \
-            std::printf("FAIL [%s] %s:%d: %s is \"%s\", expected \"%s\"\n", g_case.c_str(), __FILE__, \
-                        __LINE__, #actual, a_.c_str(), e_.c_str());                                   \
-        }                                                                                             \
-    } while (0)
-
-inline int FinishChecks()
-{
-    std::printf("%s: %d failure(s)\n", g_failures ? "FAILED" : "passed", g_failures);
-    std::fflush(stdout);
-    return g_failures ? 1 : 0;
-}
 
 // One answered message box: its title and its text.
 struct SeenBox {
