@@ -17,7 +17,7 @@
 namespace {
 // The shallowest folder on the way to the install folder that this run created
 // (empty: none). Every level below it was created too, since a folder that did not
-// exist had no sub-folders; the abort mend removes these levels once they are empty.
+// exist had no sub-folders.
 char g_firstCreatedFolder[260];
 
 // Creates every missing folder of `path`, from the drive root down; with
@@ -69,11 +69,14 @@ void ReportCorrectable(HWND dialog, DestinationFault fault)
 }
 
 // Fatal: the error box (when there is a text), then the dialog ends with -1.
+// What this run created goes before the dialog ends, so that the abort leaves
+// nothing behind whatever the abort actions after the dialog remove.
 void EndFailed(HWND dialog, const char* text)
 {
     g_session.autoMode = 0;
     if (text)
         ShowErrorBox(text);
+    UndoInstallationRecords();
     EndDialog(dialog, -1);
 }
 
@@ -241,20 +244,17 @@ void UndoInstallationRecords()
     RemoveCreatedRecords();
     if (g_firstCreatedFolder[0] == '\0')
         return;
-    // Walk up from the install folder to the first level this run made; each
-    // RemoveDirectoryA takes only an empty folder, so nothing else can be lost.
-    char level[260];
-    if (!BuildInstallFolder(level, sizeof level))
-        return;
-    const std::size_t stop = std::strlen(g_firstCreatedFolder);
-    for (;;) {
-        RemoveDirectoryA(level);
-        if (std::strlen(level) <= stop)
-            break;
-        const unsigned cut = MemberNameOffset(level);
-        if (cut == 0)
-            break;
-        level[cut - 1] = '\0';
+    // Everything below the first folder this run made was made by this run too:
+    // the install folder and what was copied into it. Deleting that level takes
+    // the empty parents along and touches nothing that was there before.
+    char list[261];
+    if (CopyText(list, sizeof list - 1, g_firstCreatedFolder)) {
+        list[std::strlen(list) + 1] = '\0';
+        SHFILEOPSTRUCTA operation = {};
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = list;
+        operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+        SHFileOperationA(&operation);
     }
     g_firstCreatedFolder[0] = '\0';
 }

@@ -15,10 +15,10 @@ void RunInstallation(HWND dialog);
 // suppresses the shell's own error boxes. Clears autoMode unless Copied.
 CopyResult ShellCopy(HWND owner, const char* source, const char* target, int folderFlag);
 
-// Abort mend: removes what this run created and the design would otherwise leave
-// behind: the game's Start-menu folder, the install record's and the uninstall
-// record's keys, and the empty parent folders of the install folder. Each only
-// when this run created it; anything that existed before the run is left as it
-// was. Call after RemoveInstallFolder (an empty parent can only go once the
-// install folder is gone). Safe to call when nothing was created.
+// Abort mend: removes what this run created: the game's Start-menu folder, the
+// keys of the install record and of the uninstall record, and the folders on the
+// way to the install folder with everything in them. Each only when this run
+// created it; what existed before the run is left as it was (values of a record
+// key that existed before are not restored). Every fatal outcome of
+// RunInstallation calls it before the dialog ends; a further call does nothing.
 void UndoInstallationRecords();
