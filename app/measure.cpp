@@ -23,6 +23,8 @@ uint64_t ListedFileSize(const char* path)
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD high = 0;
+        // A length whose low part is 0xFFFFFFFF is told from a failure only by the error code.
+        SetLastError(NO_ERROR);
         const DWORD low = GetFileSize(file, &high);
         const bool valid = low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR;
         CloseHandle(file);

@@ -353,6 +353,22 @@ TEST(SetupReader, ListsAndQuoting)
     EXPECT_TRUE(Load(Script({{"GameDir", "\"\""}})) == 0) << g_case;
     EXPECT_TRUE(g_messages.size() == 1) << g_case;
 
+    // Line forms the script inherits from the profile reader: blanks around the
+    // equals sign, the first of two equal keys, comment lines, lines without an
+    // equals sign, and a section met twice (only its first occurrence is read).
+    g_case = "profile line forms";
+    WriteScript("; comment\r\n[SETUP]\r\nCompanyName = Spaced \r\nGameDir=First\r\nGameDir=Second\r\n"
+                ";GameExe=Commented\r\nNoEquals\r\n[OTHER]\r\nUninstExe=Other\r\n[SETUP]\r\nGameExe=Late\r\n");
+    quietMissingKeys = true;
+    char text[kTextCapacity];
+    EXPECT_TRUE(ReadSetupKey("CompanyName", text, sizeof text) == 1) << g_case;
+    EXPECT_EQ(std::string(text), std::string("Spaced")) << g_case;
+    EXPECT_TRUE(ReadSetupKey("GameDir", text, sizeof text) == 1) << g_case;
+    EXPECT_EQ(std::string(text), std::string("First")) << g_case;
+    EXPECT_TRUE(ReadSetupKey("NoEquals", text, sizeof text) == 0) << g_case;
+    EXPECT_TRUE(ReadSetupKey("UninstExe", text, sizeof text) == 0) << g_case;
+    EXPECT_TRUE(ReadSetupKey("GameExe", text, sizeof text) == 0) << g_case;
+
     g_case = "key and section names ignore case";
     EXPECT_TRUE(Load("[setup]\r\ncompanyname=T\r\nGAMETITLE=LANTERNA\r\nGameDir=D\r\nGameExe=G\r\nUninstExe=U\r\n"
                "SetupBmp=B\r\nInstallSelects=0\r\nShortcuts=0\r\n") == 1) << g_case;
