@@ -424,13 +424,17 @@ class UiDriver:
         self._lines.put(None)
 
     def _reply(self, timeout):
-        try:
-            line = self._lines.get(timeout=timeout)
-        except queue.Empty:
-            raise UiTimeout("uidrv gave no reply within %.0f s" % timeout)
-        if line is None:
-            raise HarnessError("uidrv ended")
-        return json.loads(line.decode("utf-8", "replace"))
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                line = self._lines.get(timeout=max(0.0, deadline - time.monotonic()))
+            except queue.Empty:
+                raise UiTimeout("uidrv gave no reply within %.0f s" % timeout)
+            if line is None:
+                raise HarnessError("uidrv ended")
+            # Replies are single JSON objects; anything else is stray output.
+            if line.startswith(b"{"):
+                return json.loads(line.decode("utf-8", "replace"))
 
     def call(self, *fields, wait=0.0):
         def encode(field):

@@ -940,17 +940,34 @@ Args SplitLine(const string& line) {
   return out;
 }
 
+HANDLE g_replies = INVALID_HANDLE_VALUE;
+
 void WriteLine(const string& s) {
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   string line = s + "\n";
   DWORD written;
-  WriteFile(out, line.data(), (DWORD)line.size(), &written, nullptr);
+  WriteFile(g_replies, line.data(), (DWORD)line.size(), &written, nullptr);
+}
+
+// Console programs started further down the line (a batch file's cmd.exe)
+// would otherwise write into the reply stream or read commands: the protocol
+// keeps private copies of the pipes and the standard handles point at NUL.
+void TakeProtocolHandles(HANDLE* commands) {
+  HANDLE self = GetCurrentProcess();
+  DuplicateHandle(self, GetStdHandle(STD_INPUT_HANDLE), self, commands, 0, FALSE, DUPLICATE_SAME_ACCESS);
+  DuplicateHandle(self, GetStdHandle(STD_OUTPUT_HANDLE), self, &g_replies, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+  SetStdHandle(STD_INPUT_HANDLE, nul);
+  SetStdHandle(STD_OUTPUT_HANDLE, nul);
+  SetStdHandle(STD_ERROR_HANDLE, nul);
 }
 
 }  // namespace
 
 int main() {
-  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  HANDLE in = INVALID_HANDLE_VALUE;
+  TakeProtocolHandles(&in);
   string pending;
   WriteLine(Reply().Str("ready", "uidrv").Done());
   for (;;) {
