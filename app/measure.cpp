@@ -8,10 +8,11 @@
 #include "script/config.h"
 
 namespace {
-void ReportLongPath(const char* folder, const char* name)
+// Names the path that did not fit: `folder`, `separator` and `name` run together.
+void ReportLongPath(const char* folder, const char* separator, const char* name)
 {
     char message[kMessageCapacity];
-    FormatText(message, sizeof message, "\"%s\\%s\" パスが長すぎます", folder, name);
+    FormatText(message, sizeof message, "\"%s%s%s\" パスが長すぎます", folder, separator, name);
     ShowErrorBox(message);
 }
 
@@ -44,7 +45,7 @@ uint64_t MeasureFolderSize(const char* folder, bool* complete)
 {
     char pattern[kPathCapacity];
     if (!CopyText(pattern, sizeof pattern, folder) || !AppendPath(pattern, sizeof pattern, "*.*")) {
-        ReportLongPath(folder, "*.*");
+        ReportLongPath(folder, "\\", "*.*");
         if (complete)
             *complete = false;
         return 0;
@@ -61,7 +62,7 @@ uint64_t MeasureFolderSize(const char* folder, bool* complete)
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             char child[kPathCapacity];
             if (!CopyText(child, sizeof child, folder) || !AppendPath(child, sizeof child, found.cFileName)) {
-                ReportLongPath(folder, found.cFileName);
+                ReportLongPath(folder, "\\", found.cFileName);
                 whole = false;
                 break;
             }
@@ -89,7 +90,7 @@ bool MeasureInstallSizes()
             const char* name = selection.InstallFiles[k].name;
             char path[kPathCapacity];
             if (!CopyText(path, sizeof path, g_session.sourceRoot) || !AppendPath(path, sizeof path, name)) {
-                ReportLongPath(g_session.sourceRoot, name);
+                ReportLongPath(g_session.sourceRoot, "", name);  // sourceRoot ends in "\\"
                 return false;
             }
             const DWORD attributes = GetFileAttributesA(path);

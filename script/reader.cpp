@@ -25,7 +25,7 @@ int ReadValue(const char* section, const char* key, char* out, std::size_t capac
     return GetPrivateProfileStringA(section, key, "", out, static_cast<DWORD>(capacity), file) > 0;
 }
 
-// Key names with an index are at most "AdditionalUninstallFiles"-long plus digits.
+// Room for the longest key name with its index (DiskCheckFile9, InstallTitle2).
 constexpr int kKeyNameCapacity = 64;
 
 void ReportKeyFault(const char* key)

@@ -180,6 +180,17 @@ TEST(MeasureInstallSizes, PathBeyondTheBuffersIsReported)
     if (seen.size() == 1) {
         EXPECT_EQ(seen[0].text, "\"" + At("LONG\\") + a + "\\" + b + "\"" + kTooLong);
     }
+    // A listed name that does not fit behind the root is reported the same way.
+    g_case = "listed name beyond the buffer";
+    const std::string name(259, 'n');
+    const char* tooLong[] = {name.c_str()};
+    Reset(1);
+    SetSelection(0, tooLong, 1, 0);
+    EXPECT_FALSE(MeasureInstallSizes());
+    const auto named = boxes.Take();
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_EQ(named[0].text, "\"" + g_root + "\\" + name + "\"" + kTooLong);
+
     RemoveLongFolder(wide + "\\" + a + "\\" + b);
     RemoveLongFolder(wide + "\\" + a);
     RemoveLongFolder(wide);
