@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -167,4 +168,35 @@ TEST(ParseScriptSize, Table)
     };
     for (const Case& c : cases)
         EXPECT_EQ(ParseScriptSize(c.text), c.value) << '"' << c.text << '"';
+}
+
+// Hostile values: every split of random bytes stays inside `out` and the value,
+// ends every taken item with a NUL, and comes to an end.
+TEST(NextListItem, RandomValuesStayInBounds)
+{
+    const char alphabet[] = {',', ' ', ':', '\r', '\n', 'a', '7', '\x95', '\x5C', '\x83'};
+    uint32_t state = 12345;
+    auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 20000; ++round) {
+        std::string value;
+        const int length = static_cast<int>(next() % 24);
+        for (int i = 0; i < length; ++i)
+            value += alphabet[next() % sizeof alphabet];
+        const std::size_t capacity = 1 + next() % 8;
+        char out[16];
+        std::memset(out, 0x7F, sizeof out);
+        const char* cursor = value.c_str();
+        const char* const end = value.c_str() + value.size();
+        int calls = 0;
+        for (;; ++calls) {
+            ASSERT_LT(calls, 30) << "no end of list for \"" << value << '"';
+            const ListItem result = NextListItem(out, capacity, &cursor);
+            ASSERT_TRUE(cursor >= value.c_str() && cursor <= end) << value;
+            for (std::size_t i = capacity; i < sizeof out; ++i)
+                ASSERT_EQ(out[i], 0x7F) << "byte " << i << " written for capacity " << capacity;
+            if (result == ListItem::None)
+                break;
+            ASSERT_NE(std::memchr(out, '\0', capacity), nullptr) << value;
+        }
+    }
 }
