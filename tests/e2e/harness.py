@@ -4,6 +4,7 @@ the client of the Windows-side UI driver (tests/uidriver/uidrv.exe).
 Standard library only. See tests/e2e/README.md for the API and conventions.
 """
 
+import fcntl
 import json
 import os
 import queue
@@ -187,7 +188,10 @@ class WinePrefix:
             os.makedirs(PREFIXES, exist_ok=True)
             self.path = tempfile.mkdtemp(prefix=self.name + "-", dir=PREFIXES)
             os.rmdir(self.path)
-            copy_prefix(template, self.path)
+            # scripts/wine-template replaces the template under an exclusive lock.
+            with open(os.path.join(VAR, "wine-template.lock"), "a") as lock:
+                fcntl.flock(lock, fcntl.LOCK_SH)
+                copy_prefix(template, self.path)
             self.timings["copy"] = time.monotonic() - t0
             env = dict(os.environ)
             for key in ("WINEARCH", "WINESERVER", "WINELOADER"):

@@ -408,6 +408,10 @@ string IdentifyIcon(HWND box, string* detail) {
     }
     long pixels = (long)shot.data.size();
     if (bestScore >= 0 && bestScore * 10 <= pixels && bestScore * 3 < secondScore) return bestName;
+    // Another window may cover the box (an Explorer window the program opened):
+    // lift it to the top, without activating it, and look again.
+    if (attempt == 2)
+      SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     Sleep(100);
   }
   return best;
