@@ -30,11 +30,11 @@ EXIT_SUCCEEDED, EXIT_FAILED, EXIT_NO_RECORD, EXIT_CANCELLED = 0, 1, 2, 3
 
 
 def uninst_exe():
-    return harness._find_build_file("UNINST_EXE", "UNINST.EXE")
+    return os.environ.get("UNINST_EXE") or harness.build_file("UNINST.EXE")
 
 
 def holdfile_exe():
-    return harness._find_build_file("HOLDFILE_EXE", "tests/uninst/holdfile.exe")
+    return os.environ.get("HOLDFILE_EXE") or harness.build_file("tests/uninst/holdfile.exe")
 
 
 def wait_until(condition, timeout, what):
