@@ -151,7 +151,9 @@ void FindDefaultDestination()
 
     char windowsFolder[260];
     char driveRoot[4] = "C:\\";
-    if (GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder) >= 2) {
+    // A length of the buffer or more means the folder did not fit and nothing was written.
+    const UINT length = GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
+    if (length >= 2 && length < sizeof windowsFolder) {
         driveRoot[0] = windowsFolder[0];
         driveRoot[1] = windowsFolder[1];
     }

@@ -120,6 +120,14 @@ class Wizard:
                 self.test.fail("no message box of the run within %s s" % timeout)
             time.sleep(0.3)
 
+    def browser(self):
+        """The shell's folder browser of this run, or None."""
+        for win in self.ui.windows():
+            if (win["class"] == "#32770" and win["visible"] and win["hwnd"] != self.hwnd
+                    and win["pid"] == self.pid):
+                return win["hwnd"]
+        return None
+
     def cancel_and_expect_abort(self):
         """Cancel ends the dialog with -1: the abort message, then exit code 0."""
         self.press(CANCEL)
@@ -244,6 +252,31 @@ class PageTests(WizardTestCase):
 
         w.cancel_and_expect_abort()
 
+    def test_browse_acts_only_on_the_destination_page_and_cancel_keeps_the_field(self):
+        w = self.run_wizard()
+        w.wait_info(WELCOME)
+        w.press(BROWSE)  # hidden here; a posted command must not open the browser
+        time.sleep(3)
+        self.assertIsNone(w.browser(), "no folder browser on the welcome page")
+        w.press(NEXT)
+        w.wait_info(SELECT_MESSAGE)
+        w.press(NEXT)
+        w.wait_info(DESTINATION)
+        self.ui.settext_bytes(w.hwnd, EDIT, b"D:\\Kept")
+        w.press(BROWSE)
+        deadline = time.monotonic() + 60
+        browser = None
+        while browser is None and time.monotonic() < deadline:
+            time.sleep(0.5)
+            browser = w.browser()
+        self.assertIsNotNone(browser, "the folder browser opened")
+        texts = [bytes.fromhex(c.get("text_hex", "")) for c in self.ui.controls(browser)]
+        self.assertIn(sjis(DESTINATION), texts, "the browser shows the prompt")
+        self.ui.click(browser, harness.IDCANCEL)
+        self.ui.wait_gone(browser, 30)
+        self.assertEqual(w.text(EDIT), b"D:\\Kept")
+        w.cancel_and_expect_abort()
+
     def test_default_select_outside_the_listed_choices_selects_the_first(self):
         # The script reader maps such values to 0; the radio table is never indexed past 2.
         for value in (2, 7, -1):
@@ -332,6 +365,25 @@ class AutomaticModeTests(WizardTestCase):
             box = self.ui.expect_message_box(CAPTION, ABORTED, icon=None, timeout=60)
             self.ui.click(box, harness.IDOK)
             self.assertEqual(self.ui.wait_exit(60, pid), 0)
+
+
+class CompletionTests(WizardTestCase):
+    def test_next_on_the_completed_page_ends_with_success(self):
+        if not embeds_update_package(harness.setup_exe()):
+            self.skipTest("this setup.exe has no update package, so no run completes")
+        w = self.run_wizard()
+        w.wait_info(WELCOME)
+        w.press(NEXT)
+        w.wait_info(SELECT_MESSAGE)
+        w.press(NEXT)
+        w.wait_info(DESTINATION)
+        w.press(NEXT)
+        w.wait_info("「LANTERNA」のインストールが完了しました", timeout=180)
+        w.expect_buttons(back=False, next_=True, cancel=False)
+        self.assertEqual(w.text(NEXT), sjis("完了"))
+        w.press(NEXT)
+        self.ui.wait_gone(w.hwnd, 60)
+        self.assertEqual(self.ui.wait_exit(120, w.pid), 1)
 
 
 class BusyTests(WizardTestCase):
