@@ -102,7 +102,8 @@ int Fa2ReadMember(const uint8_t* image, size_t imageSize, const Fa2Archive* arch
     if (outCapacity < entry.originalSize)
         return 0;
     if (!(entry.attributes & kFa2MemberCompressed)) {
-        std::memcpy(out, image + offset, entry.originalSize);
+        if (entry.originalSize)  // `out` may be null for an empty member
+            std::memcpy(out, image + offset, entry.originalSize);
         return 1;
     }
     size_t written = 0;

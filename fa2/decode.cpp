@@ -189,7 +189,8 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
                     FA2_FAIL(kFa2DecodeInputOverrun);
                 if (static_cast<size_t>(outEnd - out) < run)
                     FA2_FAIL(kFa2DecodeOutputOverrun);
-                std::memcpy(out, in, run);
+                if (run)  // `out` may be null for an empty buffer
+                    std::memcpy(out, in, run);
             }
             in += run;
             out += run;
