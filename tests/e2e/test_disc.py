@@ -142,8 +142,6 @@ class ScriptFaults(SetupRuns):
         cases = [
             ({"CompanyName": ""}, "SETUP.INI : CompanyName キーが存在しません"),
             ({"InstallSelects": 4}, "SETUP.INI : InstallSelect オーバー"),
-            ({"InstallFiles0": ",A.DAT"}, "SETUP.INI : InstallFiles0 エラー"),
-            ({"Shortcuts": 1, "Shortcut0": "GAME.EXE"}, "SETUP.INI : Shortcut0 エラー"),
             ({"ExecApp": "NOTEPAD.EXE"}, "SETUP.INI : ExecApp エラー"),
             ({"InstallFiles0": "A.DAT," + "n" * 260}, "SETUP.INI : InstallFiles0 エラー"),
         ]
@@ -187,7 +185,13 @@ class HandOver(SetupRuns):
     def record(self, folder, company=COMPANY):
         key = "HKCU\\Software\\%s\\%s" % (company, GAME_DIR)
         self.prefix.reg_add(key, "InstPath", harness.REG_SZ, folder)
-        self.addCleanup(self.prefix.reg_delete, "HKCU\\Software\\%s" % company)
+        self.addCleanup(self._forget, "HKCU\\Software\\%s" % company)
+
+    def _forget(self, key):
+        try:
+            self.prefix.reg_delete(key)
+        except harness.UiError:
+            pass  # already gone: a test recorded twice
 
     def test_install_record_starts_the_installed_game(self):
         folder = "C:\\Games\\タルベン表\\LANTERNA"
@@ -202,8 +206,13 @@ class HandOver(SetupRuns):
         os.remove(mark)
 
     def test_stale_record_lets_the_installation_go_on(self):
-        self.record("C:\\Games\\Removed")
-        self.expect_probe(self.start(), "PROBE_E.DAT")
+        # A removed folder, and one holding a folder under the game program's name.
+        os.makedirs(os.path.join(self.prefix.host_path("C:\\"), "Games", "Folder", "LANTERNA.EXE"),
+                    exist_ok=True)
+        for folder in ("C:\\Games\\Removed", "C:\\Games\\Folder"):
+            with self.subTest(folder=folder):
+                self.record(folder)
+                self.expect_probe(self.start(), "PROBE_E.DAT")
 
     def test_record_of_another_company_is_not_seen(self):
         folder = "C:\\Games\\Other"
