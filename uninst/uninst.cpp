@@ -126,6 +126,12 @@ void FindInstallRecord(ProductRecord* record)
 int FindProductRecord(const char* program, ProductRecord* record)
 {
     std::memset(record, 0, sizeof *record);
+    // A program started through a short (8.3) path still matches the record's long one,
+    // and the folder walk, which sees long names, recognises it as the file to keep.
+    char longForm[kPathCapacity];
+    const DWORD longLength = GetLongPathNameA(program, longForm, sizeof longForm);
+    if (longLength > 0 && longLength < sizeof longForm)
+        program = longForm;
     if (!CopyText(record->program, sizeof record->program, program)
         || !FolderOfProgram(program, record->installFolder, sizeof record->installFolder)
         || !FindUninstallRecord(record))

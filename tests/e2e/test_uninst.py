@@ -228,5 +228,43 @@ class UninstTest(harness.PrefixTestCase):
         self.assert_removed(host, start_menu)
 
 
+class AfterSampleInstall(harness.PrefixTestCase):
+    """The uninstaller that a real installation of the sample disc left behind:
+    its company name タルベンソフト ends a path component in the byte 0x5C."""
+
+    COMPANY = "タルベンソフト"
+
+    @classmethod
+    def prepare_prefix(cls, prefix):
+        # The build assembles the disc beside UNINST.EXE.
+        prefix.mount_cdrom("E", os.path.join(os.path.dirname(uninst_exe()), "sample-disc"))
+
+    def test_installed_uninstaller_removes_the_installation(self):
+        self.ui.start(r'"E:\SETUP.EXE" /a', "C:\\")
+        self.assertEqual(self.ui.wait_exit(300), 1, "the automatic installation completed")
+        program_files = self.prefix.reg_query(r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion",
+                                              "ProgramFilesDir")["ansi"].rstrip(b"\0").decode("cp932")
+        folder = program_files + "\\" + self.COMPANY + "\\LANTERNA"
+        host = self.prefix.host_path(folder)
+        with open(os.path.join(host, "UNINST.EXE"), "rb") as installed, open(uninst_exe(), "rb") as built:
+            self.assertEqual(installed.read(), built.read(), "the update package placed this build's uninstaller")
+        user_key = "HKCU\\Software\\%s\\LANTERNA" % self.COMPANY
+        self.assertEqual(self.prefix.reg_query(user_key, "InstPath")["ansi"], harness.sjis(folder) + b"\0")
+        programs = self.prefix.reg_query(
+            r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders",
+            "Programs")["ansi"].rstrip(b"\0").decode("cp932")
+        start_menu = self.prefix.host_path(programs + "\\LANTERNA")
+        self.assertTrue(os.path.isdir(start_menu))
+
+        self.ui.start('"%s\\UNINST.EXE" /s' % folder)
+        self.assertEqual(self.ui.wait_exit(120), EXIT_SUCCEEDED)
+        wait_until(lambda: not os.path.exists(host), 60, "install folder removed")
+        self.assertFalse(os.path.exists(start_menu))
+        self.assertIsNone(self.prefix.reg_query(user_key))
+        self.assertIsNone(self.prefix.reg_query("HKCU\\Software\\" + self.COMPANY))
+        self.assertIsNone(self.prefix.reg_query(
+            r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\LANTERNA"))
+
+
 if __name__ == "__main__":
     unittest.main()
