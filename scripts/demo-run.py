@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Runs `setup.exe /a` from the sample disc in a fresh Wine prefix and reports
 what happened: every window and message box on the way, the exit code, the
-files the run created and the registry records. Called by scripts/demo after
-the build; can be run alone:
+files the run created, the registry records and the Start-menu shortcuts; then
+starts the setup program a second time, which hands over to the installed game.
+Called by scripts/demo after the build; can be run alone:
 
   scripts/demo-run.py [--build build/win] [--disc FOLDER] [--timeout 600]
 
@@ -18,6 +19,7 @@ import time
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 import harness as h  # noqa: E402
+from test_install import parse_lnk  # noqa: E402
 
 SKIP_DIRS = ("windows/system32", "windows/syswow64", "windows/temp", "users/root/temp",
              "windows/logs", "windows/Installer")
@@ -120,6 +122,49 @@ class Watcher:
         return None
 
 
+def show_shortcuts(prefix, game_dir):
+    folder = prefix.reg_query(r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders",
+                              "Programs")
+    if folder is None:
+        print("Start menu: Programs folder unknown")
+        return
+    windows_folder = folder["ansi"].rstrip(b"\0").decode("cp932") + "\\" + game_dir
+    host_folder = prefix.host_path(windows_folder)
+    names = sorted(os.listdir(host_folder)) if os.path.isdir(host_folder) else []
+    print("Start menu %s:%s" % (windows_folder, "" if names else " (missing or empty)"))
+    for name in names:
+        with open(os.path.join(host_folder, name), "rb") as f:
+            data = f.read()
+        if name.lower().endswith(".lnk"):
+            link = parse_lnk(data)
+            target = link["base"].decode("cp932", "replace") if link["base"] else "?"
+            print("    %s -> %s  (description %r, icon %r)"
+                  % (name, target, link.get("description"), link.get("icon")))
+        else:
+            url = [line for line in data.decode("cp932", "replace").splitlines() if line.startswith("URL=")]
+            print("    %s -> %s" % (name, url[0][4:] if url else "?"))
+
+
+def show_hand_over(ui, program):
+    """A second start finds the install record and starts the game instead."""
+    print("second run: %s /a" % program)
+    ui.start('"%s" /a' % program)
+    try:
+        code = ui.wait_exit(120)
+    except h.UiTimeout:
+        print("  setup.exe did not end within 120 s; stopping it")
+        ui.kill()
+        return
+    print("  exit code: %d" % code)
+    try:
+        game = ui.find("LanternaWindow", "LANTERNA", 60)
+        print("  the installed game is running: window %s %r (process %s)"
+              % (game["class"], game["title"], game["pid"]))
+        ui.close_window(game["hwnd"])
+    except h.UiTimeout:
+        print("  no game window appeared")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default=os.path.join(REPO, "build", "win"))
@@ -192,6 +237,9 @@ def main():
                 continue
             for name in names:
                 print(show_value(name, listing["values"].get(name)))
+        if records_ok:
+            show_shortcuts(prefix, game_dir)
+            show_hand_over(ui, program)
         print("demo finished in %.0f s" % (time.monotonic() - started))
         return 0 if code == 1 and records_ok else 1
 
