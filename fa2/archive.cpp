@@ -145,6 +145,14 @@ int32_t Fa2FindMemberAscii(const Fa2Archive* archive, const char* name)
     return -1;
 }
 
+int Fa2SpaceSuffices(uint32_t size, uint64_t available, int32_t* shortfall)
+{
+    if (size <= available)
+        return 1;
+    *shortfall = static_cast<int32_t>(static_cast<uint32_t>(size - available));
+    return 0;
+}
+
 Fa2PackResult Fa2BuildArchive(const Fa2PackMember* members, uint32_t count, int compressDirectory, uint8_t** image,
                               size_t* imageSize, uint32_t* failedMember)
 {

@@ -143,6 +143,11 @@ int Fa2NameEqualsAscii(const char (&field)[kFa2NameField], const char* name);
 // First entry whose name equals `name` ignoring ASCII case, or -1.
 int32_t Fa2FindMemberAscii(const Fa2Archive* archive, const char* name);
 
+// The free-space rule of extraction: 1 when `size` bytes fit in `available` (an
+// exact fit is enough); otherwise 0, with the shortfall as the 32-bit signed
+// number that the space message shows.
+int Fa2SpaceSuffices(uint32_t size, uint64_t available, int32_t* shortfall);
+
 // ---------------------------------------------------------------------------
 // Writing archives (tools)
 

@@ -152,10 +152,12 @@ int Fa2ExtractMember(const char* memberName, const char* destinationPath)
     char drive[3] = {};
     std::memcpy(drive, destinationPath, destinationPath[0] ? 2 : 0);
     uint64_t available = 0, total = 0, totalFree = 0;
-    if (GetDiskSpace(drive, &available, &total, &totalFree) && entry.originalSize > available) {
+    int32_t shortfall = 0;
+    if (GetDiskSpace(drive, &available, &total, &totalFree) &&
+        !Fa2SpaceSuffices(entry.originalSize, available, &shortfall)) {
         char message[1024];
         FormatText(message, sizeof message, "ディスク容量が足りません。%s ドライブに %i バイトの空き容量が必要です",
-                   drive, static_cast<int32_t>(static_cast<uint32_t>(entry.originalSize - available)));
+                   drive, shortfall);
         g_showMessage(message);
         return 0;
     }

@@ -304,3 +304,25 @@ TEST(Fa2Archive, WriterRefusesBadNames)
     EXPECT_EQ(Fa2Entries(AsArchive(block))[0].name[14], 0);
     EXPECT_EQ(Fa2FindMemberAscii(AsArchive(block), "fourteen_bytes"), 0);
 }
+
+TEST(Fa2Archive, FreeSpaceRule)
+{
+    struct Case {
+        uint32_t size;
+        uint64_t available;
+        int suffices;
+        int32_t shortfall;
+    };
+    const Case cases[] = {
+        {1000, 1000, 1, 0},           // an exact fit is enough
+        {1000, 400, 0, 600},          // the message's %i
+        {0, 0, 1, 0},
+        {1000, 1ull << 40, 1, 0},     // a large drive, compared in 64 bits
+        {0xFFFFFFFFu, 0, 0, -1},      // the shortfall is shown as a signed 32-bit number
+    };
+    for (const Case& c : cases) {
+        int32_t shortfall = 0;
+        EXPECT_EQ(Fa2SpaceSuffices(c.size, c.available, &shortfall), c.suffices) << c.size << " " << c.available;
+        EXPECT_EQ(shortfall, c.shortfall) << c.size << " " << c.available;
+    }
+}
