@@ -11,7 +11,6 @@ Run: cd tests/e2e && python3 -m unittest -v test_completion"""
 
 import json
 import os
-import re
 import shutil
 import sys
 import time
@@ -19,7 +18,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import IDNO, IDOK, IDCANCEL, IDYES, sjis  # noqa: E402
+from harness import IDOK, IDCANCEL, sjis  # noqa: E402
 
 CAPTION = "LANTERNA 修正セットアップ"
 NEXT, CANCEL, BACK = 1, 2, 4
