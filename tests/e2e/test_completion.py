@@ -342,6 +342,16 @@ class AbortAndSelfRemoval(CompletionTestCase):
         wait_until(lambda: not os.path.exists(self.prefix.host_path(SETUP)), 60, "setup.exe deleted")
         wait_until(lambda: not os.path.exists(self.delsup()), 60, "DELSUP.BAT deleted")
 
+    def test_self_removal_after_a_command_line_error(self):
+        # The switch read before the error still counts.
+        self.pid = self.ui.start('"%s" /d"E:\\"/z' % SETUP, r"C:\test")
+        self.addCleanup(self.kill)
+        box = self.ui.expect_message_box("SETUP", "コマンドラインオプションエラー(2)", icon="error", timeout=90)
+        self.ui.click(box, IDOK)
+        self.expect_exit(0)
+        wait_until(lambda: not os.path.exists(self.prefix.host_path(SETUP)), 60, "setup.exe deleted")
+        wait_until(lambda: not os.path.exists(self.delsup()), 60, "DELSUP.BAT deleted")
+
 
 if __name__ == "__main__":
     unittest.main()
