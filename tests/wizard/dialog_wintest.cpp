@@ -1,6 +1,8 @@
 // The dialog procedure and the pages against the real platform, under Wine: the
 // template linked into this program, a temporary folder standing in for the disc,
-// and a stand-in installation step that records its calls.
+// and a stand-in installation step that counts its calls. What the end-to-end
+// tests already drive (banner rules, radio and DirectX clicks, automatic mode,
+// Cancel) is not repeated here; these are the limits they can't reach cheaply.
 #include <windows.h>
 
 #include <cstdio>
@@ -10,16 +12,12 @@
 #include "app/session.h"
 #include "install/install.h"
 #include "script/config.h"
-#include "tests/script/box_watcher.h"
 #include "wizard/wizard.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 int g_installCalls = 0;
-// What the stand-in does on its call, inside the Next step (busy is set).
-enum class InstallAction { Nothing, SendCancel, PostCancelAndStop };
-InstallAction g_installAction = InstallAction::Nothing;
 std::string g_disc;  // stand-in disc root, ending in a backslash
 
 std::string Bytes(HWND dialog, int id)
@@ -37,22 +35,20 @@ void WriteFile(const std::string& path, const std::string& data)
     std::fclose(f);
 }
 
-// A 24-bit bottom-up banner of width x height, or with the information header's
-// bit count / height replaced for the rejection cases.
-std::string Banner(int width, int height, int bits = 24)
+// A 24-bit bottom-up banner of width x height pixels.
+std::string Banner(int width, int height)
 {
-    const int row = ((bits + 7) / 8 * width + 3) & ~3;
-    std::string file(54 + row * (height < 0 ? -height : height), '\0');
+    const int row = (3 * width + 3) & ~3;
+    std::string file(54 + row * height, '\0');
     auto put32 = [&](int at, uint32_t v) { std::memcpy(&file[at], &v, 4); };
-    auto put16 = [&](int at, uint16_t v) { std::memcpy(&file[at], &v, 2); };
     file[0] = 'B';
     file[1] = 'M';
     put32(10, 54);
-    put32(14, 40);
+    put32(14, 40);  // information header size
     put32(18, static_cast<uint32_t>(width));
     put32(22, static_cast<uint32_t>(height));
-    put16(26, 1);
-    put16(28, static_cast<uint16_t>(bits));
+    file[26] = 1;   // planes
+    file[28] = 24;  // bits per pixel
     return file;
 }
 
@@ -89,7 +85,6 @@ protected:
         std::strcpy(g_session.caption, "CAPTION");
         std::strcpy(g_session.sourceRoot, g_disc.c_str());
         g_installCalls = 0;
-        g_installAction = InstallAction::Nothing;
     }
 
     void TearDown() override
@@ -118,22 +113,7 @@ protected:
 }
 
 // The installation step, replaced for these tests.
-void RunInstallation(HWND dialog)
-{
-    ++g_installCalls;
-    switch (g_installAction) {
-    case InstallAction::Nothing:
-        break;
-    case InstallAction::SendCancel:
-        // As a nested modal loop would deliver it while the step runs.
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdCancel, 0), 0);
-        break;
-    case InstallAction::PostCancelAndStop:
-        g_session.autoMode = 0;
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdCancel, 0), 0);
-        break;
-    }
-}
+void RunInstallation(HWND) { ++g_installCalls; }
 
 TEST_F(Wizard, WelcomePageInitialisesTheSessionAndTheControls)
 {
@@ -163,39 +143,6 @@ TEST_F(Wizard, WelcomePageInitialisesTheSessionAndTheControls)
     ASSERT_TRUE(GetObjectA(g_session.bannerBitmap, sizeof bm, &bm));
     EXPECT_EQ(bm.bmWidth, 5);
     EXPECT_EQ(bm.bmHeight, 3);
-}
-
-TEST_F(Wizard, BannerThatFailsEndsTheDialogAfterItsMessage)
-{
-    struct Case {
-        const char* name;
-        std::string content;  // empty: no file
-    };
-    const Case cases[] = {
-        {"NONE.BMP", ""},
-        {"EIGHT.BMP", Banner(4, 4, 8)},
-        {"TOPDOWN.BMP", Banner(4, -4)},
-        {"SHORT.BMP", Banner(4, 4).substr(0, 54 + 47)},
-    };
-    for (const Case& c : cases) {
-        if (!c.content.empty())
-            WriteFile(g_disc + c.name, c.content);
-        std::strcpy(g_config.SetupBmp[0], c.name);
-        g_session.bannerBitmap = nullptr;
-        BoxWatcher watcher;
-        const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kWizardDialogId),
-                                               nullptr, WizardDialogProc, 0);
-        EXPECT_EQ(result, -1) << c.name;
-        // The watcher may see one box twice before its answer lands; every sighting
-        // must be this message.
-        const auto boxes = watcher.Take();
-        ASSERT_FALSE(boxes.empty()) << c.name;
-        for (const SeenBox& box : boxes) {
-            EXPECT_EQ(box.title, "CAPTION");
-            EXPECT_EQ(box.text, "Can't load \"" + g_disc + c.name + "\"");
-        }
-        EXPECT_EQ(g_session.bannerBitmap, nullptr) << c.name;
-    }
 }
 
 TEST_F(Wizard, NextAndBackStepThePageCounterAndBusyIgnoresThem)
@@ -236,25 +183,6 @@ TEST_F(Wizard, NextAndBackStepThePageCounterAndBusyIgnoresThem)
     EXPECT_EQ(g_session.busy, 0);
 }
 
-TEST_F(Wizard, RadioButtonsAndTheDirectXBox)
-{
-    HWND w = Open();
-    ASSERT_NE(w, nullptr);
-    Command(kIdSelect2);
-    EXPECT_EQ(g_session.selectedIndex, 2);
-    EXPECT_EQ(IsDlgButtonChecked(w, kIdSelect2), BST_CHECKED);
-    EXPECT_EQ(IsDlgButtonChecked(w, kIdSelect1), BST_UNCHECKED);
-    Command(kIdSelect0);
-    EXPECT_EQ(g_session.selectedIndex, 0);
-
-    Command(kIdDirectX);
-    EXPECT_EQ(g_session.installDirectX, 0xFFFFFFFFu);
-    EXPECT_EQ(IsDlgButtonChecked(w, kIdDirectX), BST_CHECKED);
-    Command(kIdDirectX);
-    EXPECT_EQ(g_session.installDirectX, 0u);
-    EXPECT_EQ(IsDlgButtonChecked(w, kIdDirectX), BST_UNCHECKED);
-}
-
 TEST_F(Wizard, PreviewFollowsTheFieldAndStaysEmptyWhenThePathDoesNotFit)
 {
     HWND w = Open();
@@ -288,27 +216,4 @@ TEST_F(Wizard, InfoTextFormatsAndCutsAtItsBuffer)
     EXPECT_EQ(Bytes(w, kIdInfo), std::string(1023, 'x'));
     SetInfoTextLiteral(w, "100% %s");
     EXPECT_EQ(Bytes(w, kIdInfo), "100% %s");
-}
-
-// Automatic mode: posted Next presses walk all pages; a sent (nested) press would
-// meet busy and stop the walk on the selection page.
-TEST_F(Wizard, AutomaticModeWalksToTheEndAndCancelIsIgnoredInsideAStep)
-{
-    g_session.autoMode = 1;
-    g_installAction = InstallAction::SendCancel;
-    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kWizardDialogId), nullptr,
-                                           WizardDialogProc, 0);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(g_installCalls, 1);
-    EXPECT_EQ(g_session.wizardPage, 4);
-}
-
-TEST_F(Wizard, CancelOutsideAStepEndsWithMinusOne)
-{
-    g_session.autoMode = 1;
-    g_installAction = InstallAction::PostCancelAndStop;
-    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kWizardDialogId), nullptr,
-                                           WizardDialogProc, 0);
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(g_installCalls, 1);
 }
