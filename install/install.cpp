@@ -96,15 +96,21 @@ DestinationFault CheckDestination(char* installFolder)
     return CheckFreeSpace(queryOk, freeToCaller, g_config.selections[g_session.selectedIndex].InstallSize);
 }
 
-// Asks for disc `disc` until its check file is readable; 0 when the user cancels.
+// Asks for disc `disc` until its check file is readable; 0 when the user
+// cancels (nothing shown) or the check file's path does not fit (reported).
 int WaitForDisc(int disc)
 {
     const char* checkFile = g_config.DiskCheckFile[disc];
     if (checkFile[0] == '\0')
         return 1;
     char checkPath[260];
-    if (!CopyText(checkPath, sizeof checkPath, g_session.sourceRoot) || !AppendPath(checkPath, sizeof checkPath, checkFile))
-        return 1;  // unreachable for a script read with 260-byte values; the copy then reports the entry
+    if (!CopyText(checkPath, sizeof checkPath, g_session.sourceRoot)
+        || !AppendPath(checkPath, sizeof checkPath, checkFile)) {
+        char text[kMessageCapacity];
+        FormatText(text, sizeof text, "SETUP.INI : DiskCheckFile%i : \"%s\" のパスが長すぎます", disc, checkFile);
+        ShowErrorBox(text);
+        return 0;
+    }
     while (GetFileAttributesA(checkPath) == INVALID_FILE_ATTRIBUTES) {
         char prompt[kMessageCapacity];
         FormatText(prompt, sizeof prompt, "「%s」ディスク %i を入れて下さい", g_config.GameTitle, disc);

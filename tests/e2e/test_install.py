@@ -177,11 +177,11 @@ def expect_box(test, text, buttons=(h.IDOK,), icon="error", timeout=120):
     return box
 
 
-def click_through_boxes(test, texts, timeout=120):
+def click_through_boxes(test, texts, timeout=120, icon="error"):
     """Expects the run's error boxes in this order, each with an OK button only,
     and presses OK on each."""
     for text in texts:
-        box = expect_box(test, text, timeout=timeout)
+        box = expect_box(test, text, icon=icon, timeout=timeout)
         test.ui.click(box, h.IDOK)
         test.ui.wait_gone(box, 30)
 
@@ -506,12 +506,18 @@ class AbortsLeaveNothing(InstallChecks, h.PrefixTestCase):
         os.makedirs(os.path.join(cls.failing_update_disc, "BAD", "UNINST.EXE"))
         with open(os.path.join(cls.failing_update_disc, "BAD", "UNINST.EXE", "X.TXT"), "wb") as f:
             f.write(b"a folder where the update writes a file")
+        # An entry whose source path is 260 bytes: one byte too long for the
+        # buffer with its second NUL. Disc 2 without a check file keeps it out of
+        # the presence check before the wizard and needs no prompt.
+        cls.long_name = "\\".join(["P" * 60] * 4) + "\\" + "F" * 13
+        cls.long_path_disc = copy_disc(sample_disc(), InstallFiles0="LANTERNA.EXE,2:" + cls.long_name)
         prefix.mount_cdrom("e", sample_disc())
 
     @classmethod
     def tearDownClass(cls):
         super().tearDownClass()
         remove_tree(cls.failing_update_disc)
+        remove_tree(cls.long_path_disc)
 
     def setUp(self):
         # Things of another product of the same company, there before the run.
@@ -550,6 +556,18 @@ class AbortsLeaveNothing(InstallChecks, h.PrefixTestCase):
             self.assertEqual(self.ui.wait_exit(30), 0)
         finally:
             self.ui.kill(holder)
+        self.assert_nothing_installed(company_folder_expected=True)
+        self.assert_other_product_untouched()
+
+    def test_source_path_that_does_not_fit(self):
+        self.prefix.change_disc("e", self.long_path_disc)
+        self.run_setup("/a")
+        # The driver reads the icon from the screen, and this box is too wide for
+        # the screen of the test display: its icon is not checked.
+        click_through_boxes(self, ['SETUP.INI : InstallFiles0 : "%s" のパスが長すぎます' % self.long_name],
+                            icon=None)
+        click_through_boxes(self, [ABORTED])
+        self.assertEqual(self.ui.wait_exit(30), 0)
         self.assert_nothing_installed(company_folder_expected=True)
         self.assert_other_product_untouched()
 
