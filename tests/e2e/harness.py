@@ -12,6 +12,7 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -159,6 +160,58 @@ class Xvfb:
                 self.proc.wait(timeout=10)
 
 
+OWNER_FILE = ".lanterna-owner"
+
+
+def _alive(pid):
+    try:
+        os.kill(pid, 0)
+        return True
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        return True
+
+
+def sweep_abandoned_prefixes():
+    """Removes prefix copies whose test process died without cleaning up (a
+    CTest timeout kills it outright): stops that prefix's wineserver and its
+    Xvfb, both recorded in the copy, then deletes it. Live tests are left alone."""
+    if not os.path.isdir(PREFIXES):
+        return
+    for name in os.listdir(PREFIXES):
+        path = os.path.join(PREFIXES, name)
+        try:
+            with open(os.path.join(path, OWNER_FILE)) as f:
+                owner, xvfb = (int(x) for x in f.read().split())
+        except (OSError, ValueError):
+            continue
+        if _alive(owner):
+            continue
+        env = dict(os.environ, WINEPREFIX=path)
+        try:
+            subprocess.run(["wineserver", "-k"], env=env, timeout=30,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            pass
+        if xvfb and _alive(xvfb):
+            try:
+                with open("/proc/%d/comm" % xvfb) as f:
+                    is_xvfb = f.read().strip() == "Xvfb"
+            except OSError:
+                is_xvfb = False
+            if is_xvfb:
+                os.kill(xvfb, signal.SIGTERM)
+        shutil.rmtree(path, ignore_errors=True)
+
+
+def _exit_on_sigterm():
+    # Turns SIGTERM into SystemExit, so that `with WinePrefix()` still cleans up.
+    if (threading.current_thread() is threading.main_thread()
+            and signal.getsignal(signal.SIGTERM) == signal.SIG_DFL):
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+
+
 class WinePrefix:
     """A fresh copy of the template prefix with its own X display.
 
@@ -183,8 +236,10 @@ class WinePrefix:
 
     def __enter__(self):
         try:
+            _exit_on_sigterm()
             t0 = time.monotonic()
             template = ensure_template()
+            sweep_abandoned_prefixes()
             os.makedirs(PREFIXES, exist_ok=True)
             self.path = tempfile.mkdtemp(prefix=self.name + "-", dir=PREFIXES)
             os.rmdir(self.path)
@@ -204,6 +259,8 @@ class WinePrefix:
                 env["DISPLAY"] = self.xvfb.display
             else:
                 env.pop("DISPLAY", None)
+            with open(os.path.join(self.path, OWNER_FILE), "w") as f:
+                f.write("%d %d\n" % (os.getpid(), self.xvfb.proc.pid if self.xvfb else 0))
             self.env = env
             return self
         except BaseException:
