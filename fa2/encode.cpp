@@ -13,6 +13,7 @@
 #include "fa2/encode_tuning.h"
 #include "fa2/fa2.h"
 
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -41,6 +42,20 @@ constexpr uint32_t MatchCost(uint32_t length, uint32_t distance)
         return distance <= kFa2NearPairMaxDistance ? 11 : 14;
     return 2 + DistanceCost(distance - 1) + LengthCost(length);
 }
+
+struct LengthCostTable {
+    uint8_t bits[kFa2MaxMatch + 1];
+};
+
+constexpr LengthCostTable MakeLengthCosts()
+{
+    LengthCostTable t{};
+    for (uint32_t n = kFa2MinMatch; n <= kFa2MaxMatch; ++n)
+        t.bits[n] = static_cast<uint8_t>(LengthCost(n));
+    return t;
+}
+
+constexpr LengthCostTable kLengthCosts = MakeLengthCosts();
 
 static_assert(MatchCost(2, 256) == 11 && MatchCost(2, 257) == 14);
 static_assert(MatchCost(282, 1) == 25 && MatchCost(3, 8192) == 19);
@@ -75,6 +90,13 @@ struct BitWriter {
     }
     void Bits(uint32_t value, unsigned count)
     {
+        if (used + count <= 32) {
+            // The whole field fits the current word (`count` is at most 8).
+            word |= (value & ((1u << count) - 1)) << (32 - used - count);
+            used += count;
+            flagBits += count;
+            return;
+        }
         while (count--)
             Bit(value >> count);
     }
@@ -165,6 +187,24 @@ void EmitEndMarker(BitWriter& w)
     w.Bits(0b111, 3);
 }
 
+// Length of the common prefix of a and b, known to be at least `from`, at most
+// `limit` (both readable up to it). Eight bytes at a time while that stays inside.
+inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t from, uint32_t limit)
+{
+    uint32_t len = from;
+    while (limit - len >= 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + len, 8);
+        std::memcpy(&y, b + len, 8);
+        if (x != y)
+            return len + static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
+        len += 8;
+    }
+    while (len < limit && a[len] == b[len])
+        ++len;
+    return len;
+}
+
 // Binary-tree match finder over the window. Positions are absolute input offsets.
 class MatchFinder {
 public:
@@ -178,66 +218,79 @@ public:
 
     bool Init()
     {
-        head_.reset(new (std::nothrow) int32_t[65536]);
+        pairHead_.reset(new (std::nothrow) int32_t[kPairKeys]);
+        treeHead_.reset(new (std::nothrow) int32_t[kTreeKeys]);
         son_.reset(new (std::nothrow) int32_t[2 * kCycle]);
-        if (!head_ || !son_)
+        if (!pairHead_ || !treeHead_ || !son_)
             return false;
-        for (uint32_t i = 0; i < 65536; ++i)
-            head_[i] = kNone;
+        for (uint32_t i = 0; i < kPairKeys; ++i)
+            pairHead_[i] = kNone;
+        for (uint32_t i = 0; i < kTreeKeys; ++i)
+            treeHead_[i] = kNone;
         return true;
     }
 
     // Inserts position `p` and stores in `matches` the cheapest candidates: strictly
     // increasing lengths (2 to `limit`), each with the smallest distance that
     // reaches it. Returns their count. Needs at least 2 bytes at `p`.
-    uint32_t Find(const uint8_t* data, uint32_t p, uint32_t limit, Match* matches)
+    //
+    // Length 2 comes from the newest position with the same two bytes. Longer
+    // matches come from a tree of the positions whose first three bytes hash
+    // alike: every position sharing three bytes with `p` is in it, so the walk
+    // still meets the nearest one of each length, and the trees stay shallow.
+    uint32_t Find(const uint8_t* data, uint32_t p, uint32_t limit, uint32_t depth, Match* matches)
     {
         const uint8_t* const cur = data + p;
-        const uint32_t key = cur[0] | (cur[1] << 8);
-        int32_t candidate = head_[key];
-        head_[key] = static_cast<int32_t>(p);
-        int32_t* smaller = &son_[2 * (p & (kCycle - 1))];  // next slot for a node below cur
-        int32_t* larger = smaller + 1;                       // next slot for a node above cur
-        uint32_t lenSmaller = 0, lenLarger = 0;
-        uint32_t best = 1;
+        const uint32_t pairKey = cur[0] | (cur[1] << 8);
+        const int32_t pairCandidate = pairHead_[pairKey];
+        pairHead_[pairKey] = static_cast<int32_t>(p);
         uint32_t count = 0;
+        if (pairCandidate != kNone && p - static_cast<uint32_t>(pairCandidate) <= kFa2WindowSize)
+            matches[count++] = {2, static_cast<uint16_t>(p - static_cast<uint32_t>(pairCandidate))};
+        if (limit < 3)
+            return count;
+        const uint32_t treeKey = ((cur[0] << 16 | cur[1] << 8 | cur[2]) * 2654435761u) >> (32 - kTreeBits);
+        int32_t candidate = treeHead_[treeKey];
+        treeHead_[treeKey] = static_cast<int32_t>(p);
+        // Index 1: where the next node below cur hangs, and its common length with
+        // cur; index 0 the same above cur. Indexing by the comparison instead of
+        // branching on it spares a mispredicted branch per visited node.
+        int32_t* slot[2] = {&son_[2 * (p & (kCycle - 1)) + 1], &son_[2 * (p & (kCycle - 1))]};
+        uint32_t sideLength[2] = {0, 0};
+        uint32_t best = 2;
         for (;;) {
-            if (candidate == kNone || p - static_cast<uint32_t>(candidate) > kFa2WindowSize) {
-                *smaller = *larger = kNone;
+            if (candidate == kNone || p - static_cast<uint32_t>(candidate) > kFa2WindowSize || depth-- == 0) {
+                *slot[0] = *slot[1] = kNone;
                 return count;
             }
             const uint32_t distance = p - static_cast<uint32_t>(candidate);
             int32_t* const pair = &son_[2 * (static_cast<uint32_t>(candidate) & (kCycle - 1))];
             const uint8_t* const pb = cur - distance;
-            uint32_t len = lenSmaller < lenLarger ? lenSmaller : lenLarger;
-            while (len < limit && pb[len] == cur[len])
-                ++len;
-            if (len > best) {
-                best = len;
-                matches[count++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
-            }
+            uint32_t len = sideLength[0] < sideLength[1] ? sideLength[0] : sideLength[1];
+            len = CommonLength(pb, cur, len, limit);
+            matches[count] = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
+            count += len > best;
+            best = len > best ? len : best;
             if (len == limit) {
                 // Equal as far as it can matter: the new node replaces the old one.
-                *smaller = pair[0];
-                *larger = pair[1];
+                *slot[1] = pair[0];
+                *slot[0] = pair[1];
                 return count;
             }
-            if (pb[len] < cur[len]) {
-                *smaller = candidate;
-                smaller = pair + 1;
-                candidate = *smaller;
-                lenSmaller = len;
-            } else {
-                *larger = candidate;
-                larger = pair;
-                candidate = *larger;
-                lenLarger = len;
-            }
+            const unsigned below = pb[len] < cur[len];
+            *slot[below] = candidate;
+            slot[below] = pair + below;
+            candidate = pair[below];
+            sideLength[below] = len;
         }
     }
 
 private:
-    std::unique_ptr<int32_t[]> head_;
+    static constexpr uint32_t kPairKeys = 65536;
+    static constexpr uint32_t kTreeBits = 16;
+    static constexpr uint32_t kTreeKeys = 1u << kTreeBits;
+    std::unique_ptr<int32_t[]> pairHead_;
+    std::unique_ptr<int32_t[]> treeHead_;
     std::unique_ptr<int32_t[]> son_;
 };
 
@@ -270,7 +323,7 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
         return 0;
 
     BitWriter w{out, outCapacity, 0, SIZE_MAX, 0, 32, true, 0, 0};
-    MatchFinder::Match matches[kFa2MaxMatch];
+    MatchFinder::Match matches[kFa2MaxMatch + 1];  // one spare: Find stores before counting
 
     for (uint32_t start = 0; start < n; start += segmentLength) {
         const uint32_t end = n - start < segmentLength ? n : start + segmentLength;
@@ -292,7 +345,7 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
             // The tree holds every position, so its search runs even where the parse
             // tries nothing; tokens stop at the segment's end.
             const uint32_t treeLimit = n - p < kFa2MaxMatch ? n - p : kFa2MaxMatch;
-            const uint32_t found = finder.Find(in, p, treeLimit, matches);
+            const uint32_t found = finder.Find(in, p, treeLimit, tuning.searchDepth, matches);
             if (i < committedTo)
                 continue;
             const uint32_t room = span - i;
@@ -302,10 +355,18 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
                 uint32_t longest = matches[m].length;
                 if (longest > room)
                     longest = room;
-                for (uint32_t len = shorter + 1; len <= longest; ++len) {
-                    if (len == 2 && distance > kFa2FarPairMaxDistance)
-                        continue;
-                    const uint32_t cost = base + MatchCost(len, distance);
+                uint32_t len = shorter + 1;
+                if (len == 2) {
+                    if (distance <= kFa2FarPairMaxDistance && base + MatchCost(2, distance) < price[i + 2]) {
+                        price[i + 2] = base + MatchCost(2, distance);
+                        fromLength[i + 2] = 2;
+                        fromDistance[i + 2] = static_cast<uint16_t>(distance);
+                    }
+                    ++len;
+                }
+                const uint32_t distanceBase = base + 2 + DistanceCost(distance - 1);
+                for (; len <= longest; ++len) {
+                    const uint32_t cost = distanceBase + kLengthCosts.bits[len];
                     if (cost < price[i + len]) {
                         price[i + len] = cost;
                         fromLength[i + len] = static_cast<uint16_t>(len);

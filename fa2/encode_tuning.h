@@ -13,9 +13,16 @@ struct Fa2EncodeTuning {
     // Positions per parse segment. Tokens do not cross a segment's end, which
     // bounds the parse's memory at about 10 bytes per position of one segment.
     uint32_t segmentLength;
+    // Tree nodes visited per position before the search gives up (and drops the
+    // older nodes below). Unlimited, the search finds the nearest occurrence of
+    // every length; a cap trades a little compression for speed on text whose
+    // positions share long prefixes.
+    uint32_t searchDepth;
 };
 
-constexpr Fa2EncodeTuning kFa2DefaultTuning = {282, 1u << 20};
+constexpr Fa2EncodeTuning kFa2DefaultTuning = {282, 1u << 20, UINT32_MAX};
+// Exact in bits: every token of every position is tried.
+constexpr Fa2EncodeTuning kFa2ExactTuning = {UINT32_MAX, UINT32_MAX, UINT32_MAX};
 
 // What the parse decided, for tests that compare it with a reference optimum.
 struct Fa2EncodeStats {

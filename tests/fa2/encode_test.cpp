@@ -179,14 +179,17 @@ TEST(Fa2Encode, RoundTripsOfVariedData)
 
 TEST(Fa2Encode, SegmentsAndCommitsKeepRoundTrips)
 {
-    // Short parse segments and early commits change the parse, never the output.
-    const Fa2EncodeTuning tunings[] = {{282, 1000}, {3, 4096}, {20, 1}, {1000, 1u << 30}};
+    // Short parse segments, early commits and shallow searches change the parse,
+    // never the output.
+    const Fa2EncodeTuning tunings[] = {
+        {282, 1000, UINT32_MAX}, {3, 4096, 8}, {20, 1, 1}, {1000, 1u << 30, 0}, {282, 1u << 20, 16}};
     const std::vector<uint8_t> data = fa2test::MixedData(30000, 9);
     std::vector<uint8_t> runs = fa2test::EnglishText(5000);
     runs.insert(runs.end(), 3000, 'z');
     runs.insert(runs.end(), runs.begin(), runs.begin() + 4000);
     for (const Fa2EncodeTuning& t : tunings) {
-        SCOPED_TRACE(testing::Message() << "commit " << t.commitLength << " segment " << t.segmentLength);
+        SCOPED_TRACE(testing::Message() << "commit " << t.commitLength << " segment " << t.segmentLength << " depth "
+                                        << t.searchDepth);
         ExpectRoundTrip(data, t);
         ExpectRoundTrip(runs, t);
     }
@@ -246,7 +249,7 @@ TEST(Fa2Encode, ParseIsOptimalInBits)
     withRuns.insert(withRuns.end(), withRuns.begin() + 100, withRuns.begin() + 900);
     inputs.push_back(withRuns);
 
-    const Fa2EncodeTuning exact = {UINT32_MAX, 1u << 30};
+    const Fa2EncodeTuning& exact = kFa2ExactTuning;
     for (size_t i = 0; i < inputs.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "input " << i);
         const Optimum best = ReferenceOptimum(inputs[i]);
@@ -264,7 +267,7 @@ TEST(Fa2Encode, ParseIsOptimalInBits)
 
 TEST(Fa2Encode, DefaultParseWithinATenthOfAPercentOnLargeInputs)
 {
-    const Fa2EncodeTuning exact = {UINT32_MAX, 1u << 30};
+    const Fa2EncodeTuning& exact = kFa2ExactTuning;
     std::vector<uint8_t> sparse(300000, 0);
     for (size_t i = 0; i < sparse.size(); i += 3001)
         sparse[i] = static_cast<uint8_t>(i);
