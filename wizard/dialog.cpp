@@ -22,14 +22,13 @@ void PostNext(HWND window) { PostMessageA(window, WM_COMMAND, MAKEWPARAM(kIdNext
 // showing a folder that the installation would not use.
 void RefreshPreview(HWND window)
 {
-    char edit[kEditTextCapacity];
+    // One byte more than the preview takes: a text that fills it was cut by the read.
+    char edit[kEditTextCapacity + 1];
     char preview[kPreviewCapacity];
-    const int length = GetWindowTextLengthA(GetDlgItem(window, kIdDestination));
     preview[0] = '\0';
-    if (length < kEditTextCapacity) {
-        GetDlgItemTextA(window, kIdDestination, edit, sizeof edit);
+    const UINT length = GetDlgItemTextA(window, kIdDestination, edit, sizeof edit);
+    if (length < kEditTextCapacity)
         BuildPreviewText(edit, g_config.CompanyName, g_config.GameDir, preview, sizeof preview);
-    }
     SetDlgItemTextA(window, kIdPreview, preview);
 }
 

@@ -203,6 +203,12 @@ TEST_F(Wizard, PreviewFollowsTheFieldAndStaysEmptyWhenThePathDoesNotFit)
     EXPECT_EQ(Bytes(w, kIdPreview), "");
     SetDlgItemTextA(w, kIdDestination, std::string(249, 'f').c_str());
     EXPECT_EQ(Bytes(w, kIdPreview).size(), 518u);
+    // A field beyond the 259 bytes that the preview reads is never shown cut.
+    g_config.CompanyName[0] = '\0';
+    SetDlgItemTextA(w, kIdDestination, std::string(260, 'f').c_str());
+    EXPECT_EQ(Bytes(w, kIdPreview), "");
+    SetDlgItemTextA(w, kIdDestination, std::string(259, 'f').c_str());
+    EXPECT_EQ(Bytes(w, kIdPreview), std::string(259, 'f') + "\\LANTERNA");
 }
 
 TEST_F(Wizard, InfoTextFormatsAndCutsAtItsBuffer)
