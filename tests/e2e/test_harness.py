@@ -4,6 +4,7 @@ drives and disc changes are seen from the Windows side. Other end-to-end tests
 stand on these; when one of them fails here, their failures mean little."""
 
 import os
+import time
 import unittest
 
 import harness as h
@@ -80,6 +81,20 @@ class MachineryTest(h.PrefixTestCase):
         with self.assertRaises(h.UiTimeout):
             self.ui.wait_gone(hwnd, 0.5)
         self.ui.close_window(hwnd)
+        self.ui.wait_exit(20)
+
+    def test_texts_of_a_busy_program_are_read(self):
+        # The wizard stops answering messages while it copies; its title and
+        # static texts must still be readable then.
+        self.ui.start('"%s" busy "作業中" "コピー中・表" 30000' % self.mbox)
+        win = self.ui.find("#32770", "作業中", timeout=30)
+        time.sleep(1)  # past the window's last look at its messages
+        static, edit = self.ui.control(win["hwnd"], 100), self.ui.control(win["hwnd"], 101)
+        self.assertEqual(bytes.fromhex(static["text_hex"]), h.sjis("コピー中・表"))
+        self.assertEqual(bytes.fromhex(win["title_hex"]), h.sjis("作業中"))
+        # An edit field's text lives inside the busy program: reported as unreadable.
+        self.assertTrue(edit.get("text_unreadable"))
+        self.ui.kill()
         self.ui.wait_exit(20)
 
     def test_test_windows_are_found_raised_and_destroyed(self):

@@ -1,6 +1,9 @@
 // Shows one message box and exits with the pressed button's id. It gives the
 // harness's own tests a known window to find, read and click:
 //   mbox.exe <flags> <title> <text>     (flags: MessageBox style as a number)
+//   mbox.exe busy <title> <text> <ms>   a window with a static text (id 100) and
+//                                       an edit field (id 101) holding <text>,
+//                                       which then stops answering for <ms>
 // Texts arrive as UTF-16 and are handed over through the ANSI call on purpose,
 // like the setup program does, so the box holds code page 932 text.
 #include <windows.h>
@@ -15,10 +18,31 @@ static std::string ToAnsi(const wchar_t* w) {
   return s;
 }
 
+// Like the wizard during its copy: the window is painted, then its thread
+// works without looking at messages.
+static int ShowBusyWindow(const std::string& title, const std::string& text, DWORD ms) {
+  HWND window = CreateWindowExA(0, "#32770", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                                300, 150, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  CreateWindowExA(0, "Static", text.c_str(), WS_CHILD | WS_VISIBLE, 10, 10, 260, 20, window,
+                  (HMENU)100, nullptr, nullptr);
+  CreateWindowExA(0, "Edit", text.c_str(), WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 40, 260, 24, window,
+                  (HMENU)101, nullptr, nullptr);
+  DWORD start = GetTickCount();
+  MSG msg;
+  while (GetTickCount() - start < 500) {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(10);
+  }
+  Sleep(ms);
+  return 0;
+}
+
 int main() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv || argc < 4) return 100;
+  if (lstrcmpW(argv[1], L"busy") == 0)
+    return ShowBusyWindow(ToAnsi(argv[2]), ToAnsi(argv[3]), argc > 4 ? wcstoul(argv[4], nullptr, 10) : 10000);
   UINT flags = (UINT)wcstoul(argv[1], nullptr, 0);
   std::string title = ToAnsi(argv[2]), text = ToAnsi(argv[3]);
   return MessageBoxA(nullptr, text.c_str(), title.c_str(), flags);

@@ -158,10 +158,28 @@ wstring ClassOf(HWND hwnd) {
   return wstring(buf, n > 0 ? n : 0);
 }
 
-// Text through WM_GETTEXT, which also reaches edit and static controls of other
-// processes. `ansi` receives the same text in the ANSI code page, exactly as an
-// ANSI program reads it back.
+// The window text as stored with the window. Reading it sends no message, so
+// it works while the owning program is busy (the wizard during the copy).
+// `ansi` receives the same text in the ANSI code page, exactly as an ANSI
+// program reads it back.
+void StoredTextOf(HWND hwnd, wstring* wide, string* ansi) {
+  std::vector<wchar_t> w(65536);
+  int n = GetWindowTextW(hwnd, w.data(), (int)w.size());
+  *wide = wstring(w.data(), n > 0 ? n : 0);
+  std::vector<char> a(131072);
+  n = GetWindowTextA(hwnd, a.data(), (int)a.size());
+  *ansi = string(a.data(), n > 0 ? n : 0);
+}
+
+bool KeepsOwnText(HWND hwnd);
+
+// Edit fields keep their text to themselves: only WM_GETTEXT reaches it, and
+// that needs the owner to answer. Everything else uses the stored text.
 int TextOf(HWND hwnd, wstring* wide, string* ansi) {
+  if (!KeepsOwnText(hwnd)) {
+    StoredTextOf(hwnd, wide, ansi);
+    return 1;
+  }
   DWORD_PTR len = 0;
   if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &len))
     return 0;
@@ -252,6 +270,11 @@ std::vector<HWND> Children(HWND parent) {
 unsigned ControlId(HWND hwnd) { return (unsigned)GetDlgCtrlID(hwnd) & 0xFFFF; }
 
 bool IsClass(HWND hwnd, const wchar_t* name) { return lstrcmpiW(ClassOf(hwnd).c_str(), name) == 0; }
+
+bool KeepsOwnText(HWND hwnd) {
+  return IsClass(hwnd, L"Edit") || IsClass(hwnd, L"ComboBox") || IsClass(hwnd, L"RichEdit20A") ||
+         IsClass(hwnd, L"RichEdit20W");
+}
 
 string ControlJson(HWND hwnd) {
   LONG style = GetWindowLongW(hwnd, GWL_STYLE);
