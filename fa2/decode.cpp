@@ -83,6 +83,35 @@ struct Token {
 };
 
 // Parses the token whose leading 0 is bit 63 of `view`.
+// Both codes of a long match at once, for the common case where together they
+// take at most 12 flag bits; `used` 0 marks the longer combinations.
+struct MatchCode {
+    uint16_t add;
+    uint16_t base;
+    uint8_t shift;
+    uint8_t used;  // flag bits after the leading 00
+    uint8_t head;
+    uint8_t byteMask;
+};
+
+struct MatchTable {
+    MatchCode code[4096];
+};
+
+constexpr MatchTable MakeMatchTable()
+{
+    MatchTable t{};
+    for (unsigned i = 0; i < 4096; ++i) {
+        const DistanceCode dc = kCodes.distance[i >> 4];
+        const LengthCode lc = kCodes.length[((i << dc.used) & 0xFFF) >> 3];
+        if (dc.used + lc.used <= 12)
+            t.code[i] = {dc.add, lc.base, dc.shift, static_cast<uint8_t>(dc.used + lc.used), dc.head, lc.byteMask};
+    }
+    return t;
+}
+
+constexpr MatchTable kMatches = MakeMatchTable();
+
 inline Token ParseToken(uint64_t view)
 {
     if (view & (uint64_t{1} << 62)) {
@@ -90,6 +119,9 @@ inline Token ParseToken(uint64_t view)
         const uint32_t x = (view >> 58) & 7;
         return far ? Token{257 + x, 3, 2, 0, 6, 3} : Token{1, 0, 2, 0, 3, 3};
     }
+    const MatchCode mc = kMatches.code[(view >> 50) & 0xFFF];
+    if (mc.used)
+        return {mc.add, mc.shift, mc.base, mc.byteMask, 2u + mc.used, mc.head};
     const DistanceCode dc = kCodes.distance[(view >> 54) & 0xFF];
     const LengthCode lc = kCodes.length[(view >> (53 - dc.used)) & 0x1FF];
     return {dc.add, dc.shift, lc.base, lc.byteMask, 2u + dc.used + lc.used, dc.head};
