@@ -246,7 +246,7 @@ void RunInstallation(HWND dialog)
 
 void UndoInstallationRecords()
 {
-    RemoveCreatedShortcutFolder();
+    RemoveCreatedShortcuts();
     RemoveCreatedRecords();
     if (g_firstCreatedFolder[0] == '\0')
         return;

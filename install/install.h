@@ -15,8 +15,9 @@ void RunInstallation(HWND dialog);
 // suppresses the shell's own error boxes. Clears autoMode unless Copied.
 CopyResult ShellCopy(HWND owner, const char* source, const char* target, int folderFlag);
 
-// Abort mend: removes what this run created: the game's Start-menu folder, the
-// keys of the install record and of the uninstall record, and the folders on the
+// Abort mend: removes what this run created: the game's Start-menu folder (or,
+// in a folder that was there before, the shortcut files added to it), the keys
+// of the install record and of the uninstall record, and the folders on the
 // way to the install folder with everything in them. Each only when this run
 // created it; what existed before the run is left as it was (values of a record
 // key that existed before are not restored). Every fatal outcome of

@@ -19,8 +19,19 @@ const IID kIidUniformResourceLocatorA = {0xFBF23B80, 0xE3F0, 0x101B,
 const IID kIidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // Set only when CreateDirectoryA made the folder, so the abort mend never deletes
-// a folder (and the user's shortcuts in it) that was there before.
+// a folder (and the user's shortcuts in it) that was there before. In a folder
+// that existed, the mend deletes only the shortcut files this run added.
 bool g_createdShortcutFolder = false;
+char g_createdShortcutFiles[kMaxShortcuts][260];
+int g_createdShortcutCount = 0;
+
+bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+void NoteIfCreated(const char* path, bool existedBefore)
+{
+    if (!existedBefore && Exists(path) && g_createdShortcutCount < kMaxShortcuts)
+        CopyText(g_createdShortcutFiles[g_createdShortcutCount++], sizeof g_createdShortcutFiles[0], path);
+}
 
 // Saves the object through IPersistFile under the ANSI path; returns the result of
 // obtaining the interface or of the save.
@@ -144,7 +155,9 @@ int CreateStartMenuShortcuts()
             if (lstrlenA(filePath) + 4 >= static_cast<int>(sizeof filePath))
                 continue;
             lstrcatA(filePath, ".url");
+            const bool existed = Exists(filePath);
             CreateUrlShortcut(filePath, entry.target);
+            NoteIfCreated(filePath, existed);
             continue;
         }
         char targetPath[260];
@@ -162,20 +175,26 @@ int CreateStartMenuShortcuts()
                 continue;
             icon = iconPath;
         }
+        const bool existed = Exists(filePath);
         CreateShellLink(filePath, entry.name, targetPath, icon);
+        NoteIfCreated(filePath, existed);
     }
     return 1;
 }
 
-void RemoveCreatedShortcutFolder()
+void RemoveCreatedShortcuts()
 {
-    if (!g_createdShortcutFolder || g_session.shortcutFolder[0] == '\0')
-        return;
-    // shortcutFolder carries the second NUL from AppendPath: a one-item list.
-    SHFILEOPSTRUCTA operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = g_session.shortcutFolder;
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    SHFileOperationA(&operation);
+    if (g_createdShortcutFolder && g_session.shortcutFolder[0] != '\0') {
+        // shortcutFolder carries the second NUL from AppendPath: a one-item list.
+        SHFILEOPSTRUCTA operation = {};
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = g_session.shortcutFolder;
+        operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+        SHFileOperationA(&operation);
+    } else {
+        for (int i = 0; i < g_createdShortcutCount; ++i)
+            DeleteFileA(g_createdShortcutFiles[i]);
+    }
     g_createdShortcutFolder = false;
+    g_createdShortcutCount = 0;
 }

@@ -20,6 +20,6 @@ HRESULT CreateShellLink(const char* linkPath, const char* description, const cha
                         const char* iconPath);
 HRESULT CreateUrlShortcut(const char* shortcutPath, const char* address);
 
-// Deletes the game's Start-menu folder with its shortcuts when this process
-// created the folder; otherwise does nothing.
-void RemoveCreatedShortcutFolder();
+// Abort mend: deletes the game's Start-menu folder with everything in it when
+// this process created the folder, else only the shortcut files it added there.
+void RemoveCreatedShortcuts();

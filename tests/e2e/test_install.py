@@ -261,15 +261,19 @@ class InstallChecks:
         # The archive keeps the member file's modification time in 100 ns units.
         self.assertEqual(os.stat(installed).st_mtime_ns // 100, os.stat(member).st_mtime_ns // 100)
 
-    def assert_nothing_installed(self, company_folder_expected=False):
-        """No install folder, no records, no Start-menu folder of the game."""
+    def assert_nothing_installed(self, company_folder_expected=False, start_menu_expected=()):
+        """No install folder, no records, no Start-menu folder of the game (or,
+        when it existed before, only the files in `start_menu_expected`)."""
         company = self.host(PROGRAM_FILES + "\\" + COMPANY)
         self.assertFalse(os.path.exists(os.path.join(company, "LANTERNA")), "install folder left")
         self.assertEqual(os.path.isdir(company), company_folder_expected, "company folder")
         self.assertIsNone(self.prefix.reg_query(USER_KEY))
         self.assertIsNone(self.prefix.reg_query(UNINSTALL_KEY))
-        self.assertFalse(os.path.exists(self.host(programs_folder(self.prefix) + "\\LANTERNA")),
-                         "Start-menu folder left")
+        start_menu = self.host(programs_folder(self.prefix) + "\\LANTERNA")
+        if start_menu_expected:
+            self.assertEqual(sorted(os.listdir(start_menu)), sorted(start_menu_expected))
+        else:
+            self.assertFalse(os.path.exists(start_menu), "Start-menu folder left")
 
     def run_setup(self, arguments="/a", exe=None):
         exe = self.prefix.windows_path(exe or h.setup_exe())
@@ -490,6 +494,8 @@ class ThreeDiscSet(InstallChecks, h.PrefixTestCase):
             with open(os.path.join(folder, *name.split("\\")), "rb") as f:
                 self.assertEqual(f.read(), content, name)
         self.assert_tree_is(INSTALL, list(expected) + ["UNINST.EXE"])
+        # No shortcuts listed: the game's Start-menu folder is made all the same.
+        self.assertEqual(os.listdir(self.host(programs_folder(self.prefix) + "\\LANTERNA")), [])
 
 
 # ---- aborts after something was written ----------------------------------------
@@ -572,12 +578,18 @@ class AbortsLeaveNothing(InstallChecks, h.PrefixTestCase):
         self.assert_other_product_untouched()
 
     def test_update_failure_after_the_records(self):
+        # The game's Start-menu folder is there already, with a file of the user's:
+        # the abort takes out only the shortcuts the run added.
+        mine = self.programs + "\\LANTERNA\\MINE.TXT"
+        self.prefix.put_file(sample_disc() + "/README.TXT", mine)
         self.prefix.change_disc("e", self.failing_update_disc)
         self.run_setup("/a")
         click_through_boxes(self, [WRITE_FAILED, ABORTED])
         self.assertEqual(self.ui.wait_exit(30), 0)
-        self.assert_nothing_installed(company_folder_expected=True)
+        self.assert_nothing_installed(company_folder_expected=True, start_menu_expected=["MINE.TXT"])
         self.assert_other_product_untouched()
+        os.remove(self.host(mine))
+        os.rmdir(os.path.dirname(self.host(mine)))
 
 
 if __name__ == "__main__":
