@@ -249,9 +249,15 @@ public:
             matches[count++] = {2, static_cast<uint16_t>(p - static_cast<uint32_t>(pairCandidate))};
         if (limit < 3)
             return count;
-        const uint32_t treeKey = ((cur[0] << 16 | cur[1] << 8 | cur[2]) * 2654435761u) >> (32 - kTreeBits);
+        const uint32_t treeKey = TreeKey(cur);
         int32_t candidate = treeHead_[treeKey];
         treeHead_[treeKey] = static_cast<int32_t>(p);
+        // The next position's root is a random access; start it early.
+        if (limit > 3) {
+            const int32_t next = treeHead_[TreeKey(cur + 1)];
+            if (next != kNone)
+                __builtin_prefetch(&son_[2 * (static_cast<uint32_t>(next) & (kCycle - 1))]);
+        }
         // Index 1: where the next node below cur hangs, and its common length with
         // cur; index 0 the same above cur. Indexing by the comparison instead of
         // branching on it spares a mispredicted branch per visited node.
@@ -286,6 +292,11 @@ public:
     }
 
 private:
+    static uint32_t TreeKey(const uint8_t* p)
+    {
+        return ((p[0] << 16 | p[1] << 8 | p[2]) * 2654435761u) >> (32 - kTreeBits);
+    }
+
     static constexpr uint32_t kPairKeys = 65536;
     static constexpr uint32_t kTreeBits = 16;
     static constexpr uint32_t kTreeKeys = 1u << kTreeBits;
