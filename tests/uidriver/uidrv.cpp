@@ -405,8 +405,9 @@ string IdentifyIcon(HWND box, string* detail) {
   } kinds[] = {{"error", IDI_HAND}, {"question", IDI_QUESTION}, {"warning", IDI_EXCLAMATION},
                {"info", IDI_ASTERISK}};
   string best = "unknown";
-  // A freshly shown box may not be painted yet: look again for a while.
-  for (int attempt = 0; attempt < 20; attempt++) {
+  // A freshly shown box may not be painted yet (a loaded machine takes its
+  // time): look again for up to about five seconds.
+  for (int attempt = 0; attempt < 50; attempt++) {
     RECT rc;
     GetWindowRect(iconControl, &rc);
     Pixels shot;
