@@ -22,8 +22,8 @@ char g_firstCreatedFolder[260];
 
 // Creates every missing folder of `path`, from the drive root down; with
 // `includeLast` 0 the text after the last backslash (a file name) is left out.
-// With `record`, notes the first level this run made. Levels that can't be made are left to
-// the copy, whose failure is then reported.
+// With `record`, notes the first level this run made. Levels that can't be made
+// are left to the copy, whose failure is then reported.
 void CreateFolderLevels(const char* path, int includeLast, int record)
 {
     char level[260];
