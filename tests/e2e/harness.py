@@ -8,6 +8,7 @@ import fcntl
 import json
 import os
 import queue
+import select
 import shutil
 import signal
 import struct
@@ -137,7 +138,6 @@ class Xvfb:
         number = b""
         deadline = time.monotonic() + 30
         with os.fdopen(read_fd, "rb", buffering=0) as pipe:
-            import select
             while not number.endswith(b"\n"):
                 left = deadline - time.monotonic()
                 if left <= 0 or not select.select([pipe], [], [], left)[0]:
