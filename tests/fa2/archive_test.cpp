@@ -174,6 +174,10 @@ TEST(Fa2Archive, EmptyArchivesAndTheMagic)
     EXPECT_EQ(Open(Image(0, 16, 0, {})).size(), 16u);
     // No members, compressed directory: an empty stream.
     EXPECT_EQ(Open(Build({}, 1)).size(), 16u);
+    // Bytes after a compressed directory's end marker are never read.
+    std::vector<uint8_t> trailing = Build({{"A", nullptr, 0, 0}}, 1);
+    trailing.insert(trailing.end(), {0xDE, 0xAD, 0xBE, 0xEF});
+    EXPECT_EQ(Open(trailing).size(), 48u);
     // A memory image is not tested for the magic.
     std::vector<uint8_t> image = Image(0, 16, 1, Entry("X", 0, 0, 0));
     Put32(image, 0, 0x12345678);
