@@ -707,22 +707,29 @@ string CmdMsgbox(const Args& a) {
   return r.Done();
 }
 
+// Clicks and typed characters are sent, not posted: the reply comes after the
+// program has handled them (a message box pressed is hidden by then), so the
+// next command sees their effect and not the window as it was. A handler that
+// runs on (a modal loop, the copy) is left running after this long:
+const UINT kHandlerWaitMs = 2000;
+
 string CmdClick(const Args& a, bool viaCommand) {
   if (string e = Need(a, 2, "click <hwnd> <id>"); !e.empty()) return e;
   HWND parent = ParseHandle(a[1]);
   HWND control = Control(parent, a[2]);
   int id = (int)strtol(a[2].c_str(), nullptr, 0);
+  DWORD_PTR result = 0;
   if (viaCommand) {
-    if (!PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)control))
-      return Error("no such window");
-    return Reply().Done();
+    if (!IsWindow(parent)) return Error("no such window");
+    bool finished = SendMessageTimeoutW(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)control,
+                                        SMTO_NORMAL, kHandlerWaitMs, &result) != 0;
+    return Reply().Bool("finished", finished).Done();
   }
   if (!control) return Error("no such control");
-  // Posted, not sent: the click may open a modal loop that would hold us up.
-  PostMessageW(control, BM_CLICK, 0, 0);
-  return Reply().Bool("enabled", IsWindowEnabled(control) != 0)
-      .Bool("visible", IsWindowVisible(control) != 0)
-      .Done();
+  bool enabled = IsWindowEnabled(control) != 0, visible = IsWindowVisible(control) != 0;
+  bool finished =
+      SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_NORMAL, kHandlerWaitMs, &result) != 0;
+  return Reply().Bool("enabled", enabled).Bool("visible", visible).Bool("finished", finished).Done();
 }
 
 string CmdSetText(const Args& a, bool hexBytes) {
@@ -749,7 +756,10 @@ string CmdType(const Args& a) {
   if (string e = Need(a, 3, "type <hwnd> <id> <text>"); !e.empty()) return e;
   HWND control = Control(ParseHandle(a[1]), a[2]);
   if (!control) return Error("no such control");
-  for (wchar_t c : Widen(a[3])) PostMessageW(control, WM_CHAR, c, 1);
+  DWORD_PTR result = 0;
+  for (wchar_t c : Widen(a[3]))
+    if (!SendMessageTimeoutW(control, WM_CHAR, c, 1, SMTO_NORMAL, kHandlerWaitMs, &result))
+      return Error("window does not answer");
   return Reply().Done();
 }
 
