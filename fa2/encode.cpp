@@ -14,6 +14,7 @@
 #include "fa2/fa2.h"
 
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -208,7 +209,6 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t from, 
 // Binary-tree match finder over the window. Positions are absolute input offsets.
 class MatchFinder {
 public:
-    static constexpr uint32_t kCycle = 16384;  // > window + 1, a power of two
     static constexpr int32_t kNone = -1;
 
     struct Match {
@@ -216,18 +216,29 @@ public:
         uint16_t distance;
     };
 
-    bool Init()
+    MatchFinder() = default;
+    MatchFinder(const MatchFinder&) = delete;
+    MatchFinder& operator=(const MatchFinder&) = delete;
+    ~MatchFinder()
     {
-        pairHead_.reset(new (std::nothrow) int32_t[kPairKeys]);
-        treeHead_.reset(new (std::nothrow) int32_t[kTreeKeys]);
-        son_.reset(new (std::nothrow) int32_t[2 * kCycle]);
-        if (!pairHead_ || !treeHead_ || !son_)
-            return false;
-        for (uint32_t i = 0; i < kPairKeys; ++i)
-            pairHead_[i] = kNone;
-        for (uint32_t i = 0; i < kTreeKeys; ++i)
-            treeHead_[i] = kNone;
-        return true;
+        std::free(pairHead_);
+        std::free(treeHead_);
+        std::free(son_);
+    }
+
+    // Sizes the tables for `n` input bytes. The heads hold position + 1 (0: none),
+    // so that zeroed memory, which large calloc blocks get for free, is empty.
+    bool Init(uint32_t n)
+    {
+        // Positions share a slot of the cycle only when more than the window
+        // apart; a short input never wraps at all.
+        const uint32_t cycle = n < 16384 ? std::bit_ceil(n < 2 ? 2u : n) : 16384;
+        cycleMask_ = cycle - 1;
+        treeBits_ = std::bit_width(n) < 8 ? 8 : std::bit_width(n) > 16 ? 16 : std::bit_width(n);
+        pairHead_ = static_cast<uint32_t*>(std::calloc(kPairKeys, sizeof(uint32_t)));
+        treeHead_ = static_cast<uint32_t*>(std::calloc(size_t{1} << treeBits_, sizeof(uint32_t)));
+        son_ = static_cast<int32_t*>(std::malloc(2 * size_t{cycle} * sizeof(int32_t)));
+        return pairHead_ && treeHead_ && son_;
     }
 
     // Inserts position `p` and stores in `matches` the cheapest candidates: strictly
@@ -242,26 +253,26 @@ public:
     {
         const uint8_t* const cur = data + p;
         const uint32_t pairKey = cur[0] | (cur[1] << 8);
-        const int32_t pairCandidate = pairHead_[pairKey];
-        pairHead_[pairKey] = static_cast<int32_t>(p);
+        const int32_t pairCandidate = static_cast<int32_t>(pairHead_[pairKey]) - 1;
+        pairHead_[pairKey] = p + 1;
         uint32_t count = 0;
         if (pairCandidate != kNone && p - static_cast<uint32_t>(pairCandidate) <= kFa2WindowSize)
             matches[count++] = {2, static_cast<uint16_t>(p - static_cast<uint32_t>(pairCandidate))};
         if (limit < 3)
             return count;
         const uint32_t treeKey = TreeKey(cur);
-        int32_t candidate = treeHead_[treeKey];
-        treeHead_[treeKey] = static_cast<int32_t>(p);
+        int32_t candidate = static_cast<int32_t>(treeHead_[treeKey]) - 1;
+        treeHead_[treeKey] = p + 1;
         // The next position's root is a random access; start it early.
         if (limit > 3) {
-            const int32_t next = treeHead_[TreeKey(cur + 1)];
-            if (next != kNone)
-                __builtin_prefetch(&son_[2 * (static_cast<uint32_t>(next) & (kCycle - 1))]);
+            const uint32_t next = treeHead_[TreeKey(cur + 1)];
+            if (next)
+                __builtin_prefetch(&son_[2 * ((next - 1) & cycleMask_)]);
         }
         // Index 1: where the next node below cur hangs, and its common length with
         // cur; index 0 the same above cur. Indexing by the comparison instead of
         // branching on it spares a mispredicted branch per visited node.
-        int32_t* slot[2] = {&son_[2 * (p & (kCycle - 1)) + 1], &son_[2 * (p & (kCycle - 1))]};
+        int32_t* slot[2] = {&son_[2 * (p & cycleMask_) + 1], &son_[2 * (p & cycleMask_)]};
         uint32_t sideLength[2] = {0, 0};
         uint32_t best = 2;
         for (;;) {
@@ -270,7 +281,7 @@ public:
                 return count;
             }
             const uint32_t distance = p - static_cast<uint32_t>(candidate);
-            int32_t* const pair = &son_[2 * (static_cast<uint32_t>(candidate) & (kCycle - 1))];
+            int32_t* const pair = &son_[2 * (static_cast<uint32_t>(candidate) & cycleMask_)];
             const uint8_t* const pb = cur - distance;
             uint32_t len = sideLength[0] < sideLength[1] ? sideLength[0] : sideLength[1];
             len = CommonLength(pb, cur, len, limit);
@@ -292,17 +303,17 @@ public:
     }
 
 private:
-    static uint32_t TreeKey(const uint8_t* p)
+    uint32_t TreeKey(const uint8_t* p) const
     {
-        return ((p[0] << 16 | p[1] << 8 | p[2]) * 2654435761u) >> (32 - kTreeBits);
+        return ((p[0] << 16 | p[1] << 8 | p[2]) * 2654435761u) >> (32 - treeBits_);
     }
 
     static constexpr uint32_t kPairKeys = 65536;
-    static constexpr uint32_t kTreeBits = 16;
-    static constexpr uint32_t kTreeKeys = 1u << kTreeBits;
-    std::unique_ptr<int32_t[]> pairHead_;
-    std::unique_ptr<int32_t[]> treeHead_;
-    std::unique_ptr<int32_t[]> son_;
+    uint32_t* pairHead_ = nullptr;  // exact two-byte keys
+    uint32_t* treeHead_ = nullptr;  // hashed three-byte keys
+    int32_t* son_ = nullptr;        // two links per position of the cycle
+    uint32_t cycleMask_ = 0;
+    uint32_t treeBits_ = 16;
 };
 
 constexpr uint32_t kUnreached = UINT32_MAX;
@@ -324,7 +335,7 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
     const uint32_t segmentLength = n < tuning.segmentLength ? (n ? n : 1) : tuning.segmentLength;
 
     MatchFinder finder;
-    if (!finder.Init())
+    if (!finder.Init(n))
         return 0;
     std::unique_ptr<uint32_t[]> price(new (std::nothrow) uint32_t[segmentLength + 1]);
     std::unique_ptr<uint16_t[]> fromLength(new (std::nothrow) uint16_t[segmentLength + 1]);
