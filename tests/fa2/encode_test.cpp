@@ -222,7 +222,7 @@ TEST(Fa2Encode, IncompressibleDataStaysWithinTheBound)
 
 TEST(Fa2Encode, ReproducesTheFormatExamples)
 {
-    // Where the cheapest parse is unique, the encoder gives the documented bytes.
+    // Where the cheapest parse is unique, the encoder gives the example streams exactly.
     EXPECT_EQ(Encode({}), (std::vector<uint8_t>{0x00, 0x00, 0x00, 0x7C, 0xFF}));
     EXPECT_EQ(Encode(fa2test::Bytes("ABABABABABAB")),
               (std::vector<uint8_t>{0x00, 0xC0, 0x77, 0xCC, 0x41, 0x42, 0x00, 0xFF}));
