@@ -474,6 +474,8 @@ class UiDriver:
         self.proc = prefix.start(exe or uidrv_exe(), stdin=subprocess.PIPE,
                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self._lines = queue.Queue()
+        self._started = []        # pids this driver started, ended after each test
+        self._message_boxes = set()  # boxes that expect_message_box matched
         threading.Thread(target=self._reader, daemon=True).start()
         ready = self._reply(60)
         if not ready.get("ready"):
@@ -528,7 +530,20 @@ class UiDriver:
     def start(self, command_line, cwd=None):
         """CreateProcess with this exact command line; returns the pid."""
         fields = ["start", command_line] + ([cwd] if cwd else [])
-        return self.call(*fields)["pid"]
+        pid = self.call(*fields)["pid"]
+        self._started.append(pid)
+        return pid
+
+    def end_leftovers(self):
+        """Ends every program this driver started that still runs, so that a
+        failed test cannot leave a box or a wizard behind for the next one."""
+        started, self._started = self._started, []
+        for pid in started:
+            try:
+                self.kill(pid)
+            except HarnessError:
+                pass
+        self._message_boxes.clear()
 
     def wait_exit(self, timeout=60, pid=None):
         """Exit code of a started process (the last one by default)."""
@@ -547,6 +562,11 @@ class UiDriver:
     def find_dialog(self, title, timeout=30):
         return self.call("find_dialog", int(timeout * 1000), title, wait=timeout)["window"]
 
+    def find_message_box(self, title, timeout=30):
+        """Like find_dialog, but only a message box (statics and buttons, text
+        in static 0xFFFF): never the wizard, which carries the same title."""
+        return self.call("find_msgbox", int(timeout * 1000), title, wait=timeout)["window"]
+
     def windows(self):
         return self.call("list")["windows"]
 
@@ -563,8 +583,17 @@ class UiDriver:
         return self.call("msgbox", hwnd)
 
     def click(self, hwnd, control_id):
-        """Presses a button as the user would (BM_CLICK, posted)."""
-        return self.call("click", hwnd, control_id)
+        """Presses a button as the user would (BM_CLICK, posted). A message
+        box is waited out, so that the next look-up by title cannot find the
+        box that is still closing (boxes share the wizard's title)."""
+        reply = self.call("click", hwnd, control_id)
+        if hwnd in self._message_boxes:
+            self._message_boxes.discard(hwnd)
+            try:
+                self.wait_gone(hwnd, 15)
+            except UiTimeout:
+                pass
+        return reply
 
     def command(self, hwnd, control_id):
         """Posts WM_COMMAND/BN_CLICKED for `control_id` straight to `hwnd`."""
@@ -624,7 +653,7 @@ class UiDriver:
         Shift-JIS bytes, the set of button ids, the icon (error, question,
         warning, info, none). Returns its window handle."""
         try:
-            win = self.find_dialog(title, timeout)
+            win = self.find_message_box(title, timeout)
         except UiTimeout:
             raise AssertionError("no message box titled %r within %s s; windows on screen: %s"
                                  % (title, timeout, self._describe_windows()))
@@ -641,6 +670,7 @@ class UiDriver:
             problems.append("buttons %s, expected %s" % (got_buttons, sorted(buttons)))
         if icon is not None and box["icon"] != icon:
             problems.append("icon %s (%s), expected %s" % (box["icon"], box["icon_scores"], icon))
+        self._message_boxes.add(win["hwnd"])
         if problems:
             raise AssertionError("message box %r: %s" % (title, "; ".join(problems)))
         return win["hwnd"]
@@ -741,3 +771,10 @@ class PrefixTestCase(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls._prefix_cm.close()
+
+    def doCleanups(self):
+        # Before the test's own clean-ups: a run left open by a failed check
+        # would otherwise hold files and show its boxes to the next test.
+        if self.ui is not None:
+            self.ui.end_leftovers()
+        return super().doCleanups()

@@ -54,6 +54,20 @@ class MachineryTest(h.PrefixTestCase):
                 self.ui.wait_gone(hwnd, 10)
                 self.assertEqual(self.ui.wait_exit(20), press)
 
+    def test_message_box_is_told_from_a_dialog_of_the_same_title(self):
+        # The wizard carries the caption of its own message boxes.
+        wizard = self.ui.window("#32770", "同じ題")
+        try:
+            with self.assertRaises(h.UiTimeout):
+                self.ui.find_message_box("同じ題", timeout=0.5)
+            self.show_box(MB_OK | MB_ICONERROR, "同じ題", "本物")
+            hwnd = self.ui.expect_message_box("同じ題", "本物", timeout=30)
+            self.assertNotEqual(hwnd, wizard)
+            self.ui.click(hwnd, h.IDOK)
+            self.assertEqual(self.ui.wait_exit(20), h.IDOK)
+        finally:
+            self.ui.destroy(wizard)
+
     def test_expect_message_box_reports_each_mismatch(self):
         self.show_box(MB_OK | MB_ICONERROR, "比較", "本文")
         try:

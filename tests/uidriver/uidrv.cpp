@@ -229,8 +229,11 @@ struct FindQuery {
   wstring cls;    // empty: any class
   wstring title;  // empty with anyTitle: any title
   bool anyTitle;
+  bool messageBox;  // only message boxes
   HWND found;
 };
+
+bool IsMessageBox(HWND hwnd);
 
 BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
   FindQuery* q = (FindQuery*)param;
@@ -241,14 +244,16 @@ BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
     string ansi;
     if (!TextOf(hwnd, &wide, &ansi) || wide != q->title) return TRUE;
   }
+  if (q->messageBox && !IsMessageBox(hwnd)) return TRUE;
   q->found = hwnd;
   return FALSE;
 }
 
-HWND FindVisible(DWORD timeoutMs, const wstring& cls, const wstring& title, bool anyTitle) {
+HWND FindVisible(DWORD timeoutMs, const wstring& cls, const wstring& title, bool anyTitle,
+                 bool messageBox) {
   DWORD start = GetTickCount();
   for (;;) {
-    FindQuery q = {cls, title, anyTitle, nullptr};
+    FindQuery q = {cls, title, anyTitle, messageBox, nullptr};
     EnumWindows(MatchTopLevel, (LPARAM)&q);
     if (q.found) return q.found;
     if (GetTickCount() - start >= timeoutMs) return nullptr;
@@ -270,6 +275,18 @@ std::vector<HWND> Children(HWND parent) {
 unsigned ControlId(HWND hwnd) { return (unsigned)GetDlgCtrlID(hwnd) & 0xFFFF; }
 
 bool IsClass(HWND hwnd, const wchar_t* name) { return lstrcmpiW(ClassOf(hwnd).c_str(), name) == 0; }
+
+// The platform's message box: a dialog of statics and buttons whose text is
+// the static 0xFFFF. The wizard shares its title with its message boxes but
+// has other controls, so the two can't be mistaken for each other.
+bool IsMessageBox(HWND hwnd) {
+  if (ClassOf(hwnd) != L"#32770") return false;
+  HWND text = GetDlgItem(hwnd, 0xFFFF);
+  if (!text || !IsClass(text, L"Static")) return false;
+  for (HWND child : Children(hwnd))
+    if (!IsClass(child, L"Static") && !IsClass(child, L"Button")) return false;
+  return true;
+}
 
 bool KeepsOwnText(HWND hwnd) {
   return IsClass(hwnd, L"Edit") || IsClass(hwnd, L"ComboBox") || IsClass(hwnd, L"RichEdit20A") ||
@@ -636,11 +653,11 @@ string CmdKill(const Args& a) {
   return Reply().Done();
 }
 
-string CmdFind(const Args& a, bool dialog) {
+string CmdFind(const Args& a, bool dialog, bool messageBox = false) {
   wstring cls, title;
   bool anyTitle;
   if (dialog) {
-    if (string e = Need(a, 2, "find_dialog <ms> <title>"); !e.empty()) return e;
+    if (string e = Need(a, 2, "find_dialog|find_msgbox <ms> <title>"); !e.empty()) return e;
     cls = L"#32770";
     title = Widen(a[2]);
     anyTitle = a[2] == "*";
@@ -650,7 +667,7 @@ string CmdFind(const Args& a, bool dialog) {
     title = Widen(a[3]);
     anyTitle = a[3] == "*";
   }
-  HWND hwnd = FindVisible(Ms(a[1]), cls, title, anyTitle);
+  HWND hwnd = FindVisible(Ms(a[1]), cls, title, anyTitle, messageBox);
   if (!hwnd) return Error("timeout");
   return Reply().Raw("window", WindowJson(hwnd)).Done();
 }
@@ -941,6 +958,7 @@ string Dispatch(const Args& a) {
   if (c == "kill") return CmdKill(a);
   if (c == "find") return CmdFind(a, false);
   if (c == "find_dialog") return CmdFind(a, true);
+  if (c == "find_msgbox") return CmdFind(a, true, true);
   if (c == "list") return CmdList(a);
   if (c == "controls") return CmdControls(a);
   if (c == "msgbox") return CmdMsgbox(a);
