@@ -857,8 +857,20 @@ string CmdCapture(const Args& a) {
   } else {
     SetRect(&rc, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
   }
-  Pixels p;
-  if (!CaptureScreen(rc, &p)) return Error("capture failed");
+  // Texts are read without the program's help, so a test may get here
+  // before the window has been painted. Wait until the program is back in its
+  // message loop, then until two captures in a row agree.
+  if (hwnd) {
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+  }
+  Pixels p, previous;
+  for (int attempt = 0; attempt < 30; attempt++) {
+    Sleep(150);
+    if (!CaptureScreen(rc, &p)) return Error("capture failed");
+    if (attempt > 0 && p.data == previous.data) break;
+    previous = p;
+  }
   if (!WriteBmp(a[2].c_str(), p)) return Error("cannot write file");
   return Reply().Int("width", p.width).Int("height", p.height).Done();
 }
