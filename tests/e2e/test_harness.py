@@ -111,6 +111,26 @@ class MachineryTest(h.PrefixTestCase):
         self.ui.kill()
         self.ui.wait_exit(20)
 
+    def test_edit_fields_and_check_boxes_are_driven(self):
+        self.ui.start('"%s" form "入力欄" "初期"' % self.mbox)
+        hwnd = self.ui.find("HarnessForm", "入力欄", timeout=30)["hwnd"]
+        self.assertEqual(self.ui.gettext(hwnd, 101), ("初期", h.sjis("初期")))
+        # Each set text and each typed character is one change notice.
+        self.ui.settext(hwnd, 101, "C:\\表\\ソ")
+        self.assertEqual(self.ui.gettext(hwnd, 101)[1], b"C:\\\x95\x5c\\\x83\x5c")
+        self.ui.settext_bytes(hwnd, 101, b"D:\\\x83\x5c")
+        self.assertEqual(self.ui.gettext(hwnd, 101), ("D:\\ソ", b"D:\\\x83\x5c"))
+        self.ui.settext(hwnd, 101, "")
+        self.ui.type_text(hwnd, 101, "aソ")
+        self.assertEqual(self.ui.gettext(hwnd, 101), ("aソ", b"a\x83\x5c"))
+        self.assertEqual(self.ui.control(hwnd, 102)["checked"], 0)
+        self.ui.click(hwnd, 102)
+        self.assertEqual(self.ui.control(hwnd, 102)["checked"], 1)
+        self.ui.click(hwnd, 102)
+        self.ui.click(hwnd, 102)
+        self.ui.close_window(hwnd)
+        self.assertEqual(self.ui.wait_exit(20), 1000 + 5 + 100)
+
     def test_test_windows_are_found_raised_and_destroyed(self):
         game = self.ui.window("LanternaGameClass", "ゲーム画面")
         other = self.ui.window("#32770", "別の窓")
