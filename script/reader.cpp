@@ -48,13 +48,27 @@ int TakeItem(char* out, const char** cursor, const char* key, bool* fault)
     return item == ListItem::Taken;
 }
 
+// These values name folders, files and registry keys. The profile reader would cut
+// a longer value to the field's 259 bytes, which installs into (and records) a
+// different folder than the script says, so such a value is refused as a fault of
+// its key. It is read through a larger buffer to tell a cut value from one that fits.
+int ReadNameKey(const char* key, char* out)
+{
+    char value[kMessageCapacity];
+    if (!ReadSetupKey(key, value, sizeof value))
+        return 0;
+    if (!CopyText(out, kTextCapacity, value)) {
+        ReportKeyFault(key);
+        return 0;
+    }
+    return 1;
+}
+
 int LoadRequiredTexts()
 {
-    return ReadSetupKey("CompanyName", g_config.CompanyName, kTextCapacity) &&
-           ReadSetupKey("GameTitle", g_config.GameTitle, kTextCapacity) &&
-           ReadSetupKey("GameDir", g_config.GameDir, kTextCapacity) &&
-           ReadSetupKey("GameExe", g_config.GameExe, kTextCapacity) &&
-           ReadSetupKey("UninstExe", g_config.UninstExe, kTextCapacity);
+    return ReadNameKey("CompanyName", g_config.CompanyName) && ReadNameKey("GameTitle", g_config.GameTitle) &&
+           ReadNameKey("GameDir", g_config.GameDir) && ReadNameKey("GameExe", g_config.GameExe) &&
+           ReadNameKey("UninstExe", g_config.UninstExe);
 }
 
 int LoadBanners(char* work)

@@ -292,10 +292,16 @@ TEST(SetupReader, Limits)
     EXPECT_TRUE(Load(Script({{"InstallFiles1", fits.c_str()}})) == 1) << g_case;
     EXPECT_EQ(std::string(g_config.selections[1].InstallFiles[0].name), std::string(fits)) << g_case;
 
-    g_case = "long value is cut by the profile reader";
-    const std::string longDir = Repeat('d', 300);
-    EXPECT_TRUE(Load(Script({{"GameDir", longDir.c_str()}})) == 1) << g_case;
-    EXPECT_TRUE(std::strlen(g_config.GameDir) == 259) << g_case;
+    g_case = "259-byte folder name";
+    const std::string longestDir = Repeat('d', 259);
+    EXPECT_TRUE(Load(Script({{"GameDir", longestDir.c_str()}})) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.GameDir), longestDir) << g_case;
+
+    // A cut name would install into another folder than the script names.
+    g_case = "260-byte folder name is refused";
+    const std::string longDir = Repeat('d', 260);
+    EXPECT_TRUE(Load(Script({{"GameDir", longDir.c_str()}})) == 0) << g_case;
+    EXPECT_TRUE(g_messages.size() == 1 && g_messages[0] == Error("GameDir")) << g_case;
 }
 
 TEST(SetupReader, ListsAndQuoting)
