@@ -28,16 +28,6 @@ const ResultRow kResultRows[] = {
     {-11, kFailed, "サポートされていないバージョンの OS です。", 1},
 };
 
-// Appends `text` at `*length`; keeps room for the terminator.
-int Put(char* out, std::size_t capacity, std::size_t* length, const char* text)
-{
-    const std::size_t n = std::strlen(text);
-    if (n >= capacity - *length)
-        return 0;
-    std::memcpy(out + *length, text, n + 1);
-    *length += n;
-    return 1;
-}
 
 int Fail(char* out, std::size_t capacity)
 {
@@ -127,8 +117,8 @@ int BuildFollowUpCommandLine(const char* program, const char* installFolder, con
     if (!CopyText(argument, sizeof argument, installFolder) || !AppendPath(argument, sizeof argument, argumentFile))
         return Fail(out, capacity);
     std::size_t length = 0;
-    if (capacity == 0 || !Put(out, capacity, &length, program) || !Put(out, capacity, &length, " \"")
-        || !Put(out, capacity, &length, argument) || !Put(out, capacity, &length, "\""))
+    if (capacity == 0 || !AppendText(out, capacity, &length, program) || !AppendText(out, capacity, &length, " \"")
+        || !AppendText(out, capacity, &length, argument) || !AppendText(out, capacity, &length, "\""))
         return Fail(out, capacity);
     return 1;
 }
@@ -154,7 +144,7 @@ int FormatRemovalScript(const char* programPath, const char* pifPath, const char
     if (capacity == 0)
         return 0;
     for (const char* piece : pieces)
-        if (!Put(out, capacity, &length, piece))
+        if (!AppendText(out, capacity, &length, piece))
             return Fail(out, capacity);
     return 1;
 }

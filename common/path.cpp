@@ -54,6 +54,16 @@ int CopyText(char* out, std::size_t capacity, const char* text)
     return 1;
 }
 
+int AppendText(char* out, std::size_t capacity, std::size_t* length, const char* text)
+{
+    const std::size_t n = std::strlen(text);
+    if (*length >= capacity || n >= capacity - *length)
+        return 0;
+    std::memcpy(out + *length, text, n + 1);
+    *length += n;
+    return 1;
+}
+
 int BytesEqual(const void* a, const void* b, std::size_t count)
 {
     const auto* x = static_cast<const unsigned char*>(a);

@@ -25,5 +25,9 @@ int AppendPath(char* path, std::size_t capacity, const char* component);
 // with `out` unchanged.
 int CopyText(char* out, std::size_t capacity, const char* text);
 
+// Appends `text` at `out + *length` and advances `*length`; returns 1, or 0 with
+// nothing appended when the text and its terminator would not fit `capacity`.
+int AppendText(char* out, std::size_t capacity, std::size_t* length, const char* text);
+
 // 1 when the first `count` bytes of `a` and `b` are equal (1 for a count of 0).
 int BytesEqual(const void* a, const void* b, std::size_t count);

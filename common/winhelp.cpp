@@ -89,6 +89,20 @@ int GetDiskSpace(const char* root, uint64_t* freeToCaller, uint64_t* total, uint
     return 1;
 }
 
+void StartProgram(char* commandLine)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                       &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
 int ShowErrorBox(const char* text)
 {
     return MessageBoxA(g_session.dialogWindow, text, g_session.caption, MB_OK | MB_ICONERROR);

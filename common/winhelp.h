@@ -18,6 +18,10 @@ int WriteWholeFile(const char* fileName, const void* data, uint32_t size, const 
 // success; on failure the outputs are left as they were. `totalFree` is optional.
 int GetDiskSpace(const char* root, uint64_t* freeToCaller, uint64_t* total, uint64_t* totalFree);
 
+// Starts `commandLine` shown, at normal priority, and does not wait for it; the
+// outcome is not reported. CreateProcessA may write into the buffer.
+void StartProgram(char* commandLine);
+
 // Error box titled with the session caption, owned by the wizard while it is open.
 int ShowErrorBox(const char* text);
 

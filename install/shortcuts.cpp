@@ -1,6 +1,7 @@
 #include "install/shortcuts.h"
 #include "app/session.h"
 #include "common/path.h"
+#include "common/winhelp.h"
 #include "script/config.h"
 
 #include <objbase.h>
@@ -81,16 +82,7 @@ void OpenFolderWindow()
     lstrcatA(commandLine, "\"");
     lstrcatA(commandLine, g_session.shortcutFolder);
     lstrcatA(commandLine, "\"");
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process = {};
-    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                       &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    StartProgram(commandLine);
 }
 
 HRESULT CreateShellLink(const char* linkPath, const char* description, const char* targetPath, const char* iconPath)

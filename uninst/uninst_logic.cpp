@@ -28,15 +28,6 @@ int Fail(char* out, std::size_t capacity)
     return 0;
 }
 
-int Put(char* out, std::size_t capacity, std::size_t* length, const char* text)
-{
-    const std::size_t n = std::strlen(text);
-    if (n >= capacity - *length)
-        return 0;
-    std::memcpy(out + *length, text, n + 1);
-    *length += n;
-    return 1;
-}
 
 bool IsAbsolute(const char* path)
 {
@@ -194,7 +185,7 @@ int FormatCopyRemovalScript(const char* programPath, const char* batchPath, char
     if (capacity == 0)
         return 0;
     for (const char* piece : pieces)
-        if (!Put(out, capacity, &length, piece))
+        if (!AppendText(out, capacity, &length, piece))
             return Fail(out, capacity);
     return 1;
 }
@@ -208,7 +199,7 @@ int BuildHandOverCommandLine(const char* copyPath, UninstMode mode, const char* 
                                   originalProgram, silent ? "\" /s" : "\""};
     std::size_t length = 0;
     for (const char* piece : pieces)
-        if (!Put(out, capacity, &length, piece))
+        if (!AppendText(out, capacity, &length, piece))
             return Fail(out, capacity);
     return 1;
 }

@@ -87,3 +87,15 @@ TEST(MemberNameOffset, SplitsOnlyAtRealBackslashes)
     // "DATA\表": the member name is the double-byte character itself.
     EXPECT_EQ(MemberNameOffset("DATA\\\x95\x5C"), 5u);
 }
+
+TEST(AppendText, BuildsPieceByPieceAndRefusesWhatDoesNotFit)
+{
+    char out[8];
+    std::size_t length = 0;
+    ASSERT_EQ(AppendText(out, sizeof out, &length, "abc"), 1);
+    ASSERT_EQ(AppendText(out, sizeof out, &length, "defg"), 1);  // 7 bytes and the NUL: full
+    EXPECT_STREQ(out, "abcdefg");
+    EXPECT_EQ(AppendText(out, sizeof out, &length, "h"), 0);
+    EXPECT_STREQ(out, "abcdefg");
+    EXPECT_EQ(length, 7u);
+}
