@@ -116,11 +116,7 @@ int BuildFollowUpCommandLine(const char* program, const char* installFolder, con
     char argument[kPathCapacity];
     if (!CopyText(argument, sizeof argument, installFolder) || !AppendPath(argument, sizeof argument, argumentFile))
         return Fail(out, capacity);
-    std::size_t length = 0;
-    if (capacity == 0 || !AppendText(out, capacity, &length, program) || !AppendText(out, capacity, &length, " \"")
-        || !AppendText(out, capacity, &length, argument) || !AppendText(out, capacity, &length, "\""))
-        return Fail(out, capacity);
-    return 1;
+    return JoinTexts(out, capacity, {program, " \"", argument, "\""});
 }
 
 int BuildDirectXFolder(const char* programPath, char* out, std::size_t capacity)
@@ -138,13 +134,7 @@ int BuildDirectXFolder(const char* programPath, char* out, std::size_t capacity)
 int FormatRemovalScript(const char* programPath, const char* pifPath, const char* batchPath, char* out,
                         std::size_t capacity)
 {
-    const char* const pieces[] = {":Loop\r\ndel \"", programPath, "\"\r\nif exist \"", programPath,
-                                  "\" goto Loop\r\ndel \"", pifPath, "\"\r\ndel \"", batchPath, "\"\r\n"};
-    std::size_t length = 0;
-    if (capacity == 0)
-        return 0;
-    for (const char* piece : pieces)
-        if (!AppendText(out, capacity, &length, piece))
-            return Fail(out, capacity);
-    return 1;
+    return JoinTexts(out, capacity,
+                     {":Loop\r\ndel \"", programPath, "\"\r\nif exist \"", programPath, "\" goto Loop\r\ndel \"",
+                      pifPath, "\"\r\ndel \"", batchPath, "\"\r\n"});
 }

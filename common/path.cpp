@@ -64,6 +64,21 @@ int AppendText(char* out, std::size_t capacity, std::size_t* length, const char*
     return 1;
 }
 
+int JoinTexts(char* out, std::size_t capacity, std::initializer_list<const char*> pieces)
+{
+    std::size_t length = 0;
+    if (capacity == 0)
+        return 0;
+    out[0] = '\0';
+    for (const char* piece : pieces) {
+        if (!AppendText(out, capacity, &length, piece)) {
+            out[0] = '\0';
+            return 0;
+        }
+    }
+    return 1;
+}
+
 int BytesEqual(const void* a, const void* b, std::size_t count)
 {
     const auto* x = static_cast<const unsigned char*>(a);

@@ -3,6 +3,7 @@
 // can be handed to the shell's file operations as a one-item list.
 #pragma once
 #include <cstddef>
+#include <initializer_list>
 
 // The system's path buffers: 259 bytes of text, the terminator.
 constexpr std::size_t kPathCapacity = 260;
@@ -28,6 +29,10 @@ int CopyText(char* out, std::size_t capacity, const char* text);
 // Appends `text` at `out + *length` and advances `*length`; returns 1, or 0 with
 // nothing appended when the text and its terminator would not fit `capacity`.
 int AppendText(char* out, std::size_t capacity, std::size_t* length, const char* text);
+
+// Writes the concatenation of `pieces` into `out`. Returns 1, or 0 with `out`
+// emptied (when capacity allows) if the whole text and its terminator do not fit.
+int JoinTexts(char* out, std::size_t capacity, std::initializer_list<const char*> pieces);
 
 // 1 when the first `count` bytes of `a` and `b` are equal (1 for a count of 0).
 int BytesEqual(const void* a, const void* b, std::size_t count);

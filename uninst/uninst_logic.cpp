@@ -179,15 +179,9 @@ int BuildStartMenuFolder(const char* programsFolder, const char* gameDir, char* 
 
 int FormatCopyRemovalScript(const char* programPath, const char* batchPath, char* out, std::size_t capacity)
 {
-    const char* const pieces[] = {":Loop\r\ndel \"", programPath, "\"\r\nif exist \"", programPath,
-                                  "\" goto Loop\r\ndel \"", batchPath, "\"\r\n"};
-    std::size_t length = 0;
-    if (capacity == 0)
-        return 0;
-    for (const char* piece : pieces)
-        if (!AppendText(out, capacity, &length, piece))
-            return Fail(out, capacity);
-    return 1;
+    return JoinTexts(out, capacity,
+                     {":Loop\r\ndel \"", programPath, "\"\r\nif exist \"", programPath, "\" goto Loop\r\ndel \"",
+                      batchPath, "\"\r\n"});
 }
 
 int BuildHandOverCommandLine(const char* copyPath, UninstMode mode, const char* originalProgram, int silent,
@@ -195,11 +189,6 @@ int BuildHandOverCommandLine(const char* copyPath, UninstMode mode, const char* 
 {
     if (mode == UninstMode::Start || capacity == 0)
         return Fail(out, capacity);
-    const char* const pieces[] = {"\"", copyPath, mode == UninstMode::Remove ? "\" /r \"" : "\" /c \"",
-                                  originalProgram, silent ? "\" /s" : "\""};
-    std::size_t length = 0;
-    for (const char* piece : pieces)
-        if (!AppendText(out, capacity, &length, piece))
-            return Fail(out, capacity);
-    return 1;
+    return JoinTexts(out, capacity, {"\"", copyPath, mode == UninstMode::Remove ? "\" /r \"" : "\" /c \"",
+                                     originalProgram, silent ? "\" /s" : "\""});
 }

@@ -700,6 +700,18 @@ def bmp_bytes(width, height, color=(0, 128, 255)):
     return header + info + bytes(pixels)
 
 
+def changed_script(values, changes):
+    """A test's base script with its changes as (key, value) pairs: a change to
+    None removes the key, any other value replaces or adds it."""
+    values = dict(values)
+    for key, value in changes.items():
+        if value is None:
+            values.pop(key, None)
+        else:
+            values[key] = value
+    return list(values.items())
+
+
 def setup_ini(values, section="SETUP"):
     """SETUP.INI bytes in code page 932 with CRLF lines. `values` is a dict or
     a list of (key, value) pairs; values may be str or int."""

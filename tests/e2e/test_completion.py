@@ -99,12 +99,7 @@ def script(**changes):
         # would be read as a disc mark and dropped by the list reader.)
         "ExecApp": "followup.exe,README.TXT",
     }
-    for key, value in changes.items():
-        if value is None:
-            values.pop(key, None)
-        else:
-            values[key] = value
-    return list(values.items())
+    return harness.changed_script(values, changes)
 
 
 class CompletionTestCase(harness.PrefixTestCase):

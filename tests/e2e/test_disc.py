@@ -34,12 +34,7 @@ def script(probe, **changes):
         "InstallSelects": 1, "InstallTitle0": "標準インストール",
         "InstallFiles0": "GAME.DAT," + probe, "Shortcuts": 0, "GameClass": GAME_CLASS,
     }
-    for key, value in changes.items():
-        if value is None:
-            values.pop(key, None)
-        else:
-            values[key] = value
-    return list(values.items())
+    return harness.changed_script(values, changes)
 
 
 def make_disc(probe, **changes):

@@ -40,12 +40,7 @@ def script(**changes):
         "Shortcuts": 0, "DefaultSelect": 1, "InstallDirectX": 1,
         "InstallDXMessage": DX_MESSAGE, "SelectSetupMessage": SELECT_MESSAGE,
     }
-    for key, value in changes.items():
-        if value is None:
-            values.pop(key, None)
-        else:
-            values[key] = value
-    return list(values.items())
+    return harness.changed_script(values, changes)
 
 
 def prepare_disc(disc, **changes):

@@ -99,3 +99,12 @@ TEST(AppendText, BuildsPieceByPieceAndRefusesWhatDoesNotFit)
     EXPECT_STREQ(out, "abcdefg");
     EXPECT_EQ(length, 7u);
 }
+
+TEST(JoinTexts, WholeTextOrNothing)
+{
+    char out[8];
+    EXPECT_EQ(JoinTexts(out, sizeof out, {"ab", "cd", "efg"}), 1);
+    EXPECT_STREQ(out, "abcdefg");
+    EXPECT_EQ(JoinTexts(out, sizeof out, {"ab", "cd", "efgh"}), 0);
+    EXPECT_STREQ(out, "");  // never a cut command line
+}
