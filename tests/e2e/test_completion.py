@@ -193,6 +193,15 @@ class CompletionTestCase(harness.PrefixTestCase):
                 control_id, self.text(control_id).decode("cp932", "replace"), text,
                 [(w["class"], w.get("title")) for w in self.ui.windows()]))
 
+    def through_destination(self):
+        """From the welcome page to Next on the destination page, with the test's folder."""
+        self.ui.command(self.hwnd, NEXT)
+        self.wait_page("選んで下さい")
+        self.ui.command(self.hwnd, NEXT)
+        self.wait_page("インストール先を指定して下さい")
+        self.ui.settext(self.hwnd, EDIT, DESTINATION)
+        self.ui.command(self.hwnd, NEXT)
+
     def wait_page(self, text):
         self.wait_text(INFO, text)
 
@@ -202,12 +211,7 @@ class CompletionTestCase(harness.PrefixTestCase):
         if tick_directx:
             self.ui.click(self.hwnd, DIRECTX)
             wait_until(lambda: self.ui.control(self.hwnd, DIRECTX)["checked"] == 1, 20, "DirectX ticked")
-        self.ui.command(self.hwnd, NEXT)
-        self.wait_page("選んで下さい")
-        self.ui.command(self.hwnd, NEXT)
-        self.wait_page("インストール先を指定して下さい")
-        self.ui.settext(self.hwnd, EDIT, DESTINATION)
-        self.ui.command(self.hwnd, NEXT)
+        self.through_destination()
         self.wait_page(DONE)
         self.wait_text(NEXT, "完了")
         self.ui.command(self.hwnd, NEXT)
@@ -286,12 +290,7 @@ class AbortAndSelfRemoval(CompletionTestCase):
                         f.write("old")
                 self.start()
                 self.wait_page("「LANTERNA」のインストールを開始します")
-                self.ui.command(self.hwnd, NEXT)
-                self.wait_page("選んで下さい")
-                self.ui.command(self.hwnd, NEXT)
-                self.wait_page("インストール先を指定して下さい")
-                self.ui.settext(self.hwnd, EDIT, DESTINATION)
-                self.ui.command(self.hwnd, NEXT)
+                self.through_destination()
                 prompt = self.expect_box_over_wizard("「LANTERNA」ディスク 2 を入れて下さい", (IDOK, IDCANCEL), "none")
                 self.assertTrue(os.path.isfile(self.prefix.host_path(INSTALL + r"\README.TXT")), "the copy began")
                 self.ui.click(prompt, IDCANCEL)

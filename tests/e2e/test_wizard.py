@@ -131,6 +131,14 @@ class Wizard:
         self.ui.click(box, harness.IDOK)
         self.test.assertEqual(self.ui.wait_exit(60, self.pid), 0)
 
+    def to_destination(self):
+        """Welcome -> selection -> destination, each page's text checked."""
+        self.wait_info(WELCOME)
+        self.press(NEXT)
+        self.wait_info(SELECT_MESSAGE)
+        self.press(NEXT)
+        self.wait_info(DESTINATION)
+
     def end(self):
         end_process(self.ui, self.pid)
 
@@ -301,11 +309,7 @@ class PageTests(WizardTestCase):
         os.makedirs(self.prefix.host_path("C:\\") + "/Spiele", exist_ok=True)
 
         w = self.run_wizard()
-        w.wait_info(WELCOME)
-        w.press(NEXT)
-        w.wait_info(SELECT_MESSAGE)
-        w.press(NEXT)
-        w.wait_info(DESTINATION)
+        w.to_destination()
         # The 32-bit view's value, as the program reads it.
         self.assertEqual(w.text(EDIT), original["ansi"].rstrip(b"\0"))
 
@@ -367,11 +371,7 @@ class CompletionTests(WizardTestCase):
         if not embeds_update_package(harness.setup_exe()):
             self.skipTest("this setup.exe has no update package, so no run completes")
         w = self.run_wizard()
-        w.wait_info(WELCOME)
-        w.press(NEXT)
-        w.wait_info(SELECT_MESSAGE)
-        w.press(NEXT)
-        w.wait_info(DESTINATION)
+        w.to_destination()
         w.press(NEXT)
         w.wait_info("「LANTERNA」のインストールが完了しました", timeout=180)
         w.expect_buttons(back=False, next_=True, cancel=False)
@@ -384,11 +384,7 @@ class CompletionTests(WizardTestCase):
 class BusyTests(WizardTestCase):
     def test_cancel_next_and_back_are_ignored_while_a_box_of_the_run_is_up(self):
         w = self.run_wizard(InstallFiles0="A.DAT,2:C.DAT", DiskCheckFile2="DISC2.MRK", DefaultSelect=0)
-        w.wait_info(WELCOME)
-        w.press(NEXT)
-        w.wait_info(SELECT_MESSAGE)
-        w.press(NEXT)
-        w.wait_info(DESTINATION)
+        w.to_destination()
         w.press(NEXT)
         prompt = w.other_box(90)
         box = self.ui.msgbox(prompt)
