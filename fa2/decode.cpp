@@ -82,36 +82,131 @@ struct Token {
     uint32_t head;  // flag bits before its first byte field
 };
 
-// Parses the token whose leading 0 is bit 63 of `view`.
-// Both codes of a long match at once, for the common case where together they
-// take at most 12 flag bits; `used` 0 marks the longer combinations.
-struct MatchCode {
+// Any token after its leading 0, in two lookups. The first takes the 9 bits after
+// the 0: a pair whole, or a long match's distance code. The second takes the 9
+// bits after those, a long match's length code; a pair's row points into a half
+// of the table whose entries all say "two bytes, no bits".
+struct HeadCode {
     uint16_t add;
-    uint16_t base;
     uint8_t shift;
-    uint8_t used;  // flag bits after the leading 00
+    uint8_t used;        // flag bits so far, the leading 0 included
     uint8_t head;
-    uint8_t byteMask;
+    uint8_t reserved;
+    uint16_t lengthRow;  // 0 for a long match, 512 for a pair
 };
 
-struct MatchTable {
-    MatchCode code[4096];
+struct TwoLevelTables {
+    HeadCode head[512];
+    LengthCode length[1024];
 };
 
-constexpr MatchTable MakeMatchTable()
+constexpr TwoLevelTables MakeTwoLevelTables()
 {
-    MatchTable t{};
-    for (unsigned i = 0; i < 4096; ++i) {
-        const DistanceCode dc = kCodes.distance[i >> 4];
-        const LengthCode lc = kCodes.length[((i << dc.used) & 0xFFF) >> 3];
-        if (dc.used + lc.used <= 12)
-            t.code[i] = {dc.add, lc.base, dc.shift, static_cast<uint8_t>(dc.used + lc.used), dc.head, lc.byteMask};
+    TwoLevelTables t{};
+    for (unsigned i = 0; i < 512; ++i) {
+        if (i & 0x100) {
+            const unsigned far = (i >> 7) & 1;
+            const unsigned x = (i >> 4) & 7;
+            t.head[i] = far ? HeadCode{static_cast<uint16_t>(257 + x), 3, 6, 3, 0, 512} : HeadCode{1, 0, 3, 3, 0, 512};
+        } else {
+            const DistanceCode dc = kCodes.distance[i & 0xFF];
+            t.head[i] = {dc.add, dc.shift, static_cast<uint8_t>(2 + dc.used), dc.head, 0, 0};
+        }
+    }
+    for (unsigned i = 0; i < 512; ++i) {
+        t.length[i] = kCodes.length[i];
+        t.length[512 + i] = {2, 0, 0};
     }
     return t;
 }
 
-constexpr MatchTable kMatches = MakeMatchTable();
+constexpr TwoLevelTables kTwoLevel = MakeTwoLevelTables();
 
+constexpr Token ParseTwoLevel(uint64_t view)
+{
+    const HeadCode h = kTwoLevel.head[(view >> 54) & 0x1FF];
+    const LengthCode l = kTwoLevel.length[((view << h.used) >> 55) + h.lengthRow];
+    return {h.add, h.shift, l.base, l.byteMask, uint32_t{h.used} + l.used, h.head};
+}
+
+// The common long matches in one lookup. A match's shape (its distance class and
+// length class, 30 in all) fixes where its extra bits lie, so one small record
+// per shape turns the flag bits into numbers with shifts. A table of the 15 bits
+// after the leading 0 names the shape of every match whose codes fit in them:
+// distance classes up to 4096 with any length up to 26, which covers nearly every
+// match of text. The rest take the two lookups. One lookup matters because the
+// next token cannot be parsed before this one's length in bits is known.
+struct Shape {
+    uint16_t dAdd;
+    uint8_t dXshift;  // distance extra bits: (view >> dXshift) & dXmask
+    uint8_t dXmask;
+    uint8_t dShift;
+    uint8_t lBase;
+    uint8_t lXshift;  // length extra bits: (view >> lXshift) & lXmask
+    uint8_t lXmask;
+    uint8_t lByteMask;
+    uint8_t head;
+    uint8_t used;
+};
+
+constexpr unsigned kShapeKeyBits = 15;
+
+struct ShapeTables {
+    Shape shape[30];
+    // used (bits 0-4, 0 when the codes do not fit the key), shape (bits 6-10).
+    uint16_t entry[1u << kShapeKeyBits];
+};
+
+constexpr ShapeTables MakeShapeTables()
+{
+    ShapeTables t{};
+    for (unsigned z = 0; z < 5; ++z) {
+        const unsigned prefix = z < 4 ? z + 1 : 4;
+        const unsigned extra = z < 2 ? 1 : z;
+        const unsigned dUsed = 2 + prefix + extra;
+        for (unsigned lz = 0; lz < 6; ++lz) {
+            const unsigned code = lz < 5 ? lz + 1 : 5;
+            const unsigned lx = kLengthExtraBits[lz];
+            Shape& sh = t.shape[6 * z + lz];
+            sh.dAdd = static_cast<uint16_t>((z == 0 ? 0 : 256u << extra) + 1);
+            sh.dXshift = static_cast<uint8_t>(64 - dUsed);
+            sh.dXmask = static_cast<uint8_t>((1u << extra) - 1);
+            sh.dShift = static_cast<uint8_t>(extra);
+            sh.lBase = static_cast<uint8_t>(kLengthBase[lz]);
+            sh.lXshift = static_cast<uint8_t>(64 - dUsed - code - lx);
+            sh.lXmask = static_cast<uint8_t>((1u << lx) - 1);
+            sh.lByteMask = lz == 5 ? 0xFF : 0;
+            sh.head = static_cast<uint8_t>(2 + prefix);
+            sh.used = static_cast<uint8_t>(dUsed + code + lx);
+        }
+    }
+    for (unsigned i = 0; i < (1u << kShapeKeyBits); ++i) {
+        const uint64_t view = uint64_t{i} << (63 - kShapeKeyBits);
+        if (view & (uint64_t{1} << 62))
+            continue;  // a pair
+        unsigned z = 0;
+        while (z < 4 && !(view & (uint64_t{1} << (61 - z))))
+            ++z;
+        const unsigned prefix = z < 4 ? z + 1 : 4;
+        const unsigned extra = z < 2 ? 1 : z;
+        const unsigned dUsed = 2 + prefix + extra;
+        unsigned lz = 0;
+        while (lz < 5 && !(view & (uint64_t{1} << (63 - dUsed - lz))))
+            ++lz;
+        const unsigned id = 6 * z + lz;
+        // Bits beyond the key read as zeros here, so only shapes within it are kept.
+        if (t.shape[id].used <= kShapeKeyBits + 1)
+            t.entry[i] = static_cast<uint16_t>(t.shape[id].used | id << 6);
+    }
+    return t;
+}
+
+constexpr ShapeTables kShapes = MakeShapeTables();
+
+// Parses the token whose leading 0 is bit 63 of `view`. Each code examines only
+// the bits it consumes, so when `view` holds zeros after the last valid bit the
+// result is exact if `used` does not pass that bit, and `used` (and `head`) pass
+// it otherwise.
 inline Token ParseToken(uint64_t view)
 {
     if (view & (uint64_t{1} << 62)) {
@@ -119,15 +214,19 @@ inline Token ParseToken(uint64_t view)
         const uint32_t x = (view >> 58) & 7;
         return far ? Token{257 + x, 3, 2, 0, 6, 3} : Token{1, 0, 2, 0, 3, 3};
     }
-    const MatchCode mc = kMatches.code[(view >> 50) & 0xFFF];
-    if (mc.used)
-        return {mc.add, mc.shift, mc.base, mc.byteMask, 2u + mc.used, mc.head};
-    const DistanceCode dc = kCodes.distance[(view >> 54) & 0xFF];
-    const LengthCode lc = kCodes.length[(view >> (53 - dc.used)) & 0x1FF];
-    return {dc.add, dc.shift, lc.base, lc.byteMask, 2u + dc.used + lc.used, dc.head};
+    const uint32_t e = kShapes.entry[(view >> (63 - kShapeKeyBits)) & ((1u << kShapeKeyBits) - 1)];
+    if (__builtin_expect((e & 31) == 0, 0))
+        return ParseTwoLevel(view);
+    const Shape& sh = kShapes.shape[e >> 6];
+    return {sh.dAdd + static_cast<uint32_t>((view >> sh.dXshift) & sh.dXmask), sh.dShift,
+            sh.lBase + static_cast<uint32_t>((view >> sh.lXshift) & sh.lXmask), sh.lByteMask, e & 31, sh.head};
 }
+
 static_assert(kCodes.distance[0x80].add == 1 && kCodes.distance[0x00].add == 4097);
 static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask == 0xFF);
+// How a copy with a period under 8 moves its source after its first 4 and 8 bytes.
+constexpr uint8_t kPeriodStep[8] = {0, 1, 2, 1, 0, 4, 4, 4};
+constexpr int8_t kPeriodBack[8] = {0, 0, 0, -1, -4, 1, 2, 3};
 // Room beyond a match that the wide copy may use as scratch.
 constexpr size_t kCopySlack = 7 + 16;
 }
@@ -205,6 +304,93 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
     } while (0)
 
     FA2_REFILL();
+
+    {
+        // The fast loop. While the worst case of a whole iteration fits on both
+        // sides, no single read or write needs a bound of its own: an iteration reads
+        // at most a flag word, 32 literal bytes, and a token's two fields with a flag
+        // word between them (plus a word it loads and does not use), and writes at
+        // most 32 literals, then a longest match and its copy scratch.
+        constexpr size_t kInMargin = 4 + 32 + 1 + 4 + 1 + 6;
+        constexpr size_t kOutMargin = 32 + kFa2MaxMatch + kCopySlack;
+        while (static_cast<size_t>(inEnd - in) >= kInMargin && static_cast<size_t>(outEnd - out) >= kOutMargin) {
+            if (bits == 0) {
+                word = Load32(in);
+                in += 4;
+                bits = 32;
+            }
+            // A run of literals (often empty): their bytes lie back to back in the
+            // input, since no flag word can fall between them. The run never counts
+            // past `bits`, because the bits below the unread ones are zero, and the
+            // low half of the inverted view is all ones, so the count never sees
+            // zero. Taking the run without a test spares a poorly predicted branch.
+            const unsigned run = static_cast<unsigned>(__builtin_clzll(~(uint64_t{word} << 32)));
+            std::memcpy(out, in, 32);
+            in += run;
+            out += run;
+            word = static_cast<uint32_t>(uint64_t{word} << run);
+            bits -= run;
+            if (bits == 0)
+                continue;
+            size_t distance, length;
+            uint64_t view = uint64_t{word} << 32;
+            Token t = ParseToken(view);
+            if (t.used <= bits) {
+                distance = t.add + (size_t{in[0]} << t.shift);
+                length = t.base + (in[1] & t.byteMask);
+                in += 1 + (t.byteMask & 1);
+                word <<= t.used;
+                bits -= t.used;
+            } else {
+                // The token straddles two flag words: the next word lies before its
+                // first byte field when its head does not fit, else just after it.
+                const size_t before = t.head > bits;
+                view |= uint64_t{Load32(in + 1 - before)} << (32 - bits);
+                t = ParseToken(view);
+                const uint8_t* first = in + 4 * before;
+                const uint8_t* second = first + 1 + 4 * (1 - before);
+                distance = t.add + (size_t{*first} << t.shift);
+                length = t.base + (*second & t.byteMask);
+                in += 5 + (t.byteMask & 1);
+                word = static_cast<uint32_t>((view << t.used) >> 32);
+                bits = 32 + bits - t.used;
+            }
+            if (length == 2 && distance == 2047 + 257)
+                goto done;
+            if (distance > static_cast<size_t>(out - outStart))
+                FA2_FAIL(kFa2DecodeBadDistance);
+            const uint8_t* src = out - distance;
+            uint8_t* const end = out + length;
+            if (__builtin_expect(distance < 8, 0)) {
+                // A short period: four bytes one by one, then four more from a source
+                // moved so that the pattern continues; after that the source lies at
+                // least eight bytes behind and whole words reproduce the pattern.
+                out[0] = src[0];
+                out[1] = src[1];
+                out[2] = src[2];
+                out[3] = src[3];
+                src += kPeriodStep[distance];
+                std::memcpy(out + 4, src, 4);
+                src -= kPeriodBack[distance];
+                out += 8;
+                while (out < end) {
+                    Copy8(out, src);
+                    out += 8;
+                    src += 8;
+                }
+            } else {
+                Copy8(out, src);
+                Copy8(out + 8, src + 8);
+                while (out + 16 < end) {
+                    out += 16;
+                    src += 16;
+                    Copy8(out, src);
+                    Copy8(out + 8, src + 8);
+                }
+            }
+            out = end;
+        }
+    }
     for (;;) {
         if (bits == 0)
             FA2_REFILL();
