@@ -6,10 +6,24 @@
 // gives the fewest bits; only the padding of the last flag word (under 4 bytes)
 // lies outside the sum.
 //
-// The match finder is a binary tree per two-byte prefix over the 8 KiB window,
-// newest position at the root. Walking it from the root meets older positions
-// only, and meets the newest position of every common-prefix length, so it
-// yields for each length the smallest distance, which is the cheapest.
+// The match finder keeps a binary tree per hashed three-byte prefix over the
+// 8 KiB window, newest position at the root. Walking it from the root meets
+// older positions only, and meets the newest position of every common-prefix
+// length, so it yields for each length the smallest distance, which is the
+// cheapest.
+//
+// The parse need not try every length of a match. Let rest(x) be the fewest bits
+// that code the input from position x to the end of the segment. Cut a cheapest
+// coding from x at y > x: the token that y falls into, shortened to start at y,
+// keeps its distance (the finder offers one at least as near), and a shorter
+// token never costs more, with two exceptions. A 4-byte or longer match beyond
+// the far pair's reach shortened to 2 bytes becomes two literals, 18 bits, still
+// no more than the match. A 3-byte match at distance 257 to 512 (13 bits) cut to
+// 2 bytes becomes a far pair (14 bits); that costs one bit more only when that
+// token starts at x and y = x + 1. So rest(y) <= rest(x) for y >= x + 2. When a
+// cheapest path steps from i to j, and a step from i of the same cost reaches
+// j' >= j + 2, a path through j' is as cheap: trying the two longest lengths of
+// every stretch of lengths that cost the same keeps a cheapest path.
 #include "fa2/encode_tuning.h"
 #include "fa2/fa2.h"
 
@@ -44,22 +58,45 @@ constexpr uint32_t MatchCost(uint32_t length, uint32_t distance)
     return 2 + DistanceCost(distance - 1) + LengthCost(length);
 }
 
-struct LengthCostTable {
-    uint8_t bits[kFa2MaxMatch + 1];
+// Per length 3..282 (with slack for the parse's masked steps past a match's
+// end): the bits of the length code, and the longest length whose code costs
+// the same.
+struct LengthTables {
+    uint8_t bits[kFa2MaxMatch + 5];
+    uint16_t bucketEnd[kFa2MaxMatch + 5];
 };
 
-constexpr LengthCostTable MakeLengthCosts()
+constexpr LengthTables MakeLengthTables()
 {
-    LengthCostTable t{};
-    for (uint32_t n = kFa2MinMatch; n <= kFa2MaxMatch; ++n)
-        t.bits[n] = static_cast<uint8_t>(LengthCost(n));
+    LengthTables t{};
+    for (uint32_t n = kFa2MinMatch; n < kFa2MaxMatch + 5; ++n) {
+        const uint32_t m = n < kFa2MaxMatch ? n : kFa2MaxMatch;
+        t.bits[n] = static_cast<uint8_t>(LengthCost(m));
+        uint32_t e = m;
+        while (e < kFa2MaxMatch && LengthCost(e + 1) == LengthCost(m))
+            ++e;
+        t.bucketEnd[n] = static_cast<uint16_t>(e);
+    }
     return t;
 }
 
-constexpr LengthCostTable kLengthCosts = MakeLengthCosts();
+constexpr LengthTables kLengthTables = MakeLengthTables();
+
+// Distance code bits by (distance - 1) >> 9.
+constexpr uint8_t kDistanceCosts[16] = {10, 11, 13, 13, 15, 15, 15, 15, 16, 16, 16, 16, 16, 16, 16, 16};
 
 static_assert(MatchCost(2, 256) == 11 && MatchCost(2, 257) == 14);
 static_assert(MatchCost(282, 1) == 25 && MatchCost(3, 8192) == 19);
+static_assert(kLengthTables.bucketEnd[5] == 6 && kLengthTables.bucketEnd[11] == 26 && kLengthTables.bucketEnd[27] == 282);
+
+constexpr bool DistanceTableAgrees()
+{
+    for (uint32_t f = 0; f < kFa2WindowSize; ++f)
+        if (kDistanceCosts[f >> 9] != DistanceCost(f))
+            return false;
+    return true;
+}
+static_assert(DistanceTableAgrees());
 
 struct BitWriter {
     uint8_t* out;
@@ -206,11 +243,14 @@ inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t from, 
     return len;
 }
 
-// Binary-tree match finder over the window. Positions are absolute input offsets.
+// mask ? a : b for a mask of all ones or zeros, computed rather than branched on.
+inline uint32_t Select(uint32_t mask, uint32_t a, uint32_t b) { return b ^ ((a ^ b) & mask); }
+
+// Binary-tree match finder over the window. Tables hold positions plus kBias, so
+// that 0 (zeroed memory, which large calloc blocks get for free) means none and
+// none, like a position that has left the window, lies more than the window away.
 class MatchFinder {
 public:
-    static constexpr int32_t kNone = -1;
-
     struct Match {
         uint16_t length;
         uint16_t distance;
@@ -226,79 +266,97 @@ public:
         std::free(son_);
     }
 
-    // Sizes the tables for `n` input bytes. The heads hold position + 1 (0: none),
-    // so that zeroed memory, which large calloc blocks get for free, is empty.
+    // Sizes the tables for `n` input bytes.
     bool Init(uint32_t n)
     {
-        // Positions share a slot of the cycle only when more than the window
-        // apart; a short input never wraps at all.
-        const uint32_t cycle = n < 16384 ? std::bit_ceil(n < 2 ? 2u : n) : 16384;
-        cycleMask_ = cycle - 1;
         treeBits_ = std::bit_width(n) < 8 ? 8 : std::bit_width(n) > 16 ? 16 : std::bit_width(n);
         pairHead_ = static_cast<uint32_t*>(std::calloc(kPairKeys, sizeof(uint32_t)));
         treeHead_ = static_cast<uint32_t*>(std::calloc(size_t{1} << treeBits_, sizeof(uint32_t)));
-        son_ = static_cast<int32_t*>(std::malloc(2 * size_t{cycle} * sizeof(int32_t)));
+        // Every insertion writes both links of its node before anything reads them,
+        // so the links start uninitialised (and untouched pages cost nothing).
+        son_ = static_cast<uint32_t*>(std::malloc(2 * size_t{kCycle} * sizeof(uint32_t)));
         return pairHead_ && treeHead_ && son_;
     }
 
     // Inserts position `p` and stores in `matches` the cheapest candidates: strictly
     // increasing lengths (2 to `limit`), each with the smallest distance that
-    // reaches it. Returns their count. Needs at least 2 bytes at `p`.
+    // reaches it. Returns their count. Needs at least 2 bytes at `p`. Visits at
+    // most `depth` tree nodes when kLimited.
     //
     // Length 2 comes from the newest position with the same two bytes. Longer
     // matches come from a tree of the positions whose first three bytes hash
     // alike: every position sharing three bytes with `p` is in it, so the walk
     // still meets the nearest one of each length, and the trees stay shallow.
+    template <bool kLimited>
     uint32_t Find(const uint8_t* data, uint32_t p, uint32_t limit, uint32_t depth, Match* matches)
     {
         const uint8_t* const cur = data + p;
+        const uint32_t self = p + kBias;
         const uint32_t pairKey = cur[0] | (cur[1] << 8);
-        const int32_t pairCandidate = static_cast<int32_t>(pairHead_[pairKey]) - 1;
-        pairHead_[pairKey] = p + 1;
-        uint32_t count = 0;
-        if (pairCandidate != kNone && p - static_cast<uint32_t>(pairCandidate) <= kFa2WindowSize)
-            matches[count++] = {2, static_cast<uint16_t>(p - static_cast<uint32_t>(pairCandidate))};
+        const uint32_t pairDistance = self - pairHead_[pairKey];
+        pairHead_[pairKey] = self;
+        Match* out = matches;
+        if (pairDistance <= kFa2WindowSize)
+            *out++ = {2, static_cast<uint16_t>(pairDistance)};
         if (limit < 3)
-            return count;
+            return static_cast<uint32_t>(out - matches);
         const uint32_t treeKey = TreeKey(cur);
-        int32_t candidate = static_cast<int32_t>(treeHead_[treeKey]) - 1;
-        treeHead_[treeKey] = p + 1;
+        uint32_t candidate = treeHead_[treeKey];
+        treeHead_[treeKey] = self;
+        uint32_t* const son = son_;
         // The next position's root is a random access; start it early.
-        if (limit > 3) {
-            const uint32_t next = treeHead_[TreeKey(cur + 1)];
-            if (next)
-                __builtin_prefetch(&son_[2 * ((next - 1) & cycleMask_)]);
-        }
-        // Index 1: where the next node below cur hangs, and its common length with
-        // cur; index 0 the same above cur. Indexing by the comparison instead of
-        // branching on it spares a mispredicted branch per visited node.
-        int32_t* slot[2] = {&son_[2 * (p & cycleMask_) + 1], &son_[2 * (p & cycleMask_)]};
-        uint32_t sideLength[2] = {0, 0};
-        uint32_t best = 2;
+        if (limit > 3)
+            __builtin_prefetch(&son[Node(treeHead_[TreeKey(cur + 1)])]);
+        // Where the next node that sorts below cur hangs, and the common length of
+        // the nodes already hung there; the same above. Every node still to be met
+        // shares the smaller of the two lengths with cur, and the larger is the
+        // longest match so far. The walk selects instead of branching on the
+        // comparison, which goes either way at random, and keeps its chain of
+        // dependent loads short: both links of a node are read at once, and the
+        // order comes from the compared words, not from a further load.
+        uint32_t belowSlot = Node(self);
+        uint32_t aboveSlot = belowSlot + 1;
+        uint32_t belowLength = 0, aboveLength = 0;
         for (;;) {
-            if (candidate == kNone || p - static_cast<uint32_t>(candidate) > kFa2WindowSize || depth-- == 0) {
-                *slot[0] = *slot[1] = kNone;
-                return count;
+            const uint32_t distance = self - candidate;
+            if (distance > kFa2WindowSize || (kLimited && depth-- == 0)) {
+                son[belowSlot] = son[aboveSlot] = 0;
+                return static_cast<uint32_t>(out - matches);
             }
-            const uint32_t distance = p - static_cast<uint32_t>(candidate);
-            int32_t* const pair = &son_[2 * (static_cast<uint32_t>(candidate) & cycleMask_)];
+            const uint32_t node = Node(candidate);
+            uint64_t links;  // lower in the low half, higher in the high half
+            std::memcpy(&links, &son[node], 8);
             const uint8_t* const pb = cur - distance;
-            uint32_t len = sideLength[0] < sideLength[1] ? sideLength[0] : sideLength[1];
-            len = CommonLength(pb, cur, len, limit);
-            matches[count] = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
-            count += len > best;
-            best = len > best ? len : best;
-            if (len == limit) {
-                // Equal as far as it can matter: the new node replaces the old one.
-                *slot[1] = pair[0];
-                *slot[0] = pair[1];
-                return count;
+            uint32_t len = belowLength < aboveLength ? belowLength : aboveLength;
+            uint32_t longest = belowLength < aboveLength ? aboveLength : belowLength;
+            longest = longest < 2 ? 2 : longest;
+            uint64_t x, y;
+            uint32_t isBelow;
+            if (limit - len >= 8 && (std::memcpy(&x, pb + len, 8), std::memcpy(&y, cur + len, 8), x != y)) {
+                len += static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
+                // Little-endian words compare as strings once byte-swapped.
+                isBelow = __builtin_bswap64(x) < __builtin_bswap64(y);
+            } else {
+                len = CommonLength(pb, cur, len, limit);
+                if (len == limit) {
+                    // Equal as far as it can matter: the new node replaces the old one.
+                    *out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
+                    out += len > longest;
+                    son[belowSlot] = static_cast<uint32_t>(links);
+                    son[aboveSlot] = static_cast<uint32_t>(links >> 32);
+                    return static_cast<uint32_t>(out - matches);
+                }
+                isBelow = pb[len] < cur[len];
             }
-            const unsigned below = pb[len] < cur[len];
-            *slot[below] = candidate;
-            slot[below] = pair + below;
-            candidate = pair[below];
-            sideLength[below] = len;
+            *out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
+            out += len > longest;
+            const uint32_t mask = 0u - isBelow;
+            son[Select(mask, belowSlot, aboveSlot)] = candidate;
+            belowSlot = Select(mask, node + 1, belowSlot);
+            aboveSlot = Select(mask, aboveSlot, node);
+            belowLength = Select(mask, len, belowLength);
+            aboveLength = Select(mask, aboveLength, len);
+            candidate = static_cast<uint32_t>(links >> (mask & 32));
         }
     }
 
@@ -308,15 +366,28 @@ private:
         return ((p[0] << 16 | p[1] << 8 | p[2]) * 2654435761u) >> (32 - treeBits_);
     }
 
+    // Positions share a node of the cycle only when more than the window apart.
+    static constexpr uint32_t kCycle = 2 * kFa2WindowSize;
+    static constexpr uint32_t Node(uint32_t biased) { return 2 * ((biased - kBias) & (kCycle - 1)); }
+
+    static constexpr uint32_t kBias = kFa2WindowSize + 1;
     static constexpr uint32_t kPairKeys = 65536;
     uint32_t* pairHead_ = nullptr;  // exact two-byte keys
     uint32_t* treeHead_ = nullptr;  // hashed three-byte keys
-    int32_t* son_ = nullptr;        // two links per position of the cycle
-    uint32_t cycleMask_ = 0;
+    uint32_t* son_ = nullptr;       // two links per position of the cycle: lower, higher
     uint32_t treeBits_ = 16;
 };
 
-constexpr uint32_t kUnreached = UINT32_MAX;
+// A parse step: the fewest bits known to reach a position in the high half, the
+// token that reaches it (length, distance) in the low half, so that one unsigned
+// minimum keeps the cheaper of two steps without a branch.
+constexpr uint64_t Step(uint32_t cost, uint32_t length, uint32_t distance)
+{
+    return uint64_t{cost} << 32 | length << 16 | distance;
+}
+constexpr uint64_t kUnreached = UINT64_MAX;
+
+inline void Relax(uint64_t& slot, uint64_t step) { slot = step < slot ? step : slot; }
 
 }  // namespace
 
@@ -332,16 +403,18 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
     if (inLength > 0x7FFFFFFF || tuning.segmentLength == 0)
         return 0;
     const uint32_t n = static_cast<uint32_t>(inLength);
-    const uint32_t segmentLength = n < tuning.segmentLength ? (n ? n : 1) : tuning.segmentLength;
+    // A segment's costs stay below 2^32 bits (at most 9 a position).
+    constexpr uint32_t kLongestSegment = 1u << 28;
+    uint32_t segmentLength = tuning.segmentLength < kLongestSegment ? tuning.segmentLength : kLongestSegment;
+    segmentLength = n < segmentLength ? (n ? n : 1) : segmentLength;
 
     MatchFinder finder;
     if (!finder.Init(n))
         return 0;
-    std::unique_ptr<uint32_t[]> price(new (std::nothrow) uint32_t[segmentLength + 1]);
-    std::unique_ptr<uint16_t[]> fromLength(new (std::nothrow) uint16_t[segmentLength + 1]);
-    std::unique_ptr<uint16_t[]> fromDistance(new (std::nothrow) uint16_t[segmentLength + 1]);
+    // Four slack steps past the segment's end take the parse's masked tries.
+    std::unique_ptr<uint64_t[]> step(new (std::nothrow) uint64_t[segmentLength + 5]);
     std::unique_ptr<uint32_t[]> path(new (std::nothrow) uint32_t[segmentLength]);
-    if (!price || !fromLength || !fromDistance || !path)
+    if (!step || !path)
         return 0;
 
     BitWriter w{out, outCapacity, 0, SIZE_MAX, 0, 32, true, 0, 0};
@@ -350,60 +423,65 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
     for (uint32_t start = 0; start < n; start += segmentLength) {
         const uint32_t end = n - start < segmentLength ? n : start + segmentLength;
         const uint32_t span = end - start;
-        price[0] = 0;
-        for (uint32_t i = 1; i <= span; ++i)
-            price[i] = kUnreached;
+        step[0] = 0;
+        for (uint32_t i = 1; i < span + 5; ++i)
+            step[i] = kUnreached;
 
         uint32_t committedTo = 0;  // relative position before which a taken match runs
         for (uint32_t i = 0; i < span; ++i) {
             const uint32_t p = start + i;
-            const uint32_t base = price[i];
-            if (base + kLiteralCost < price[i + 1]) {
-                price[i + 1] = base + kLiteralCost;
-                fromLength[i + 1] = 1;
-            }
+            const uint32_t base = static_cast<uint32_t>(step[i] >> 32);
+            uint64_t* const to = &step[i];
+            Relax(to[1], Step(base + kLiteralCost, 1, 0));
             if (n - p < 2)
                 continue;
             // The tree holds every position, so its search runs even where the parse
             // tries nothing; tokens stop at the segment's end.
             const uint32_t treeLimit = n - p < kFa2MaxMatch ? n - p : kFa2MaxMatch;
-            const uint32_t found = finder.Find(in, p, treeLimit, tuning.searchDepth, matches);
-            if (i < committedTo)
+            const uint32_t found = tuning.searchDepth == UINT32_MAX
+                                       ? finder.Find<false>(in, p, treeLimit, 0, matches)
+                                       : finder.Find<true>(in, p, treeLimit, tuning.searchDepth, matches);
+            if (i < committedTo || found == 0)
                 continue;
             const uint32_t room = span - i;
-            uint32_t shorter = 1;
-            for (uint32_t m = 0; m < found && shorter < room; ++m) {
+            if (room < 2)
+                continue;
+            // The first candidate is the nearest pair: a position sharing more bytes
+            // also shares the first two, and the pair head is the newest of those.
+            const uint32_t pairDistance = matches[0].distance;
+            Relax(to[2], pairDistance <= kFa2FarPairMaxDistance
+                             ? Step(base + MatchCost(2, pairDistance), 2, pairDistance)
+                             : kUnreached);
+            uint32_t shorter = 2;
+            for (uint32_t m = 1; m < found && shorter < room; ++m) {
                 const uint32_t distance = matches[m].distance;
-                uint32_t longest = matches[m].length;
-                if (longest > room)
-                    longest = room;
-                uint32_t len = shorter + 1;
-                if (len == 2) {
-                    if (distance <= kFa2FarPairMaxDistance && base + MatchCost(2, distance) < price[i + 2]) {
-                        price[i + 2] = base + MatchCost(2, distance);
-                        fromLength[i + 2] = 2;
-                        fromDistance[i + 2] = static_cast<uint16_t>(distance);
-                    }
-                    ++len;
+                const uint32_t longest = matches[m].length < room ? matches[m].length : room;
+                const uint32_t costBase = base + 2 + kDistanceCosts[(distance - 1) >> 9];
+                // Lengths shorter + 1 to longest come from this distance. The first
+                // four are tried without a branch (past `longest` they lose to
+                // anything); beyond them, the two longest lengths of each stretch
+                // of one length-code size (see the note at the top).
+                for (uint32_t k = 1; k <= 4; ++k) {
+                    const uint32_t len = shorter + k;
+                    const uint64_t beyond = uint64_t{0} - (len > longest);
+                    Relax(to[len], Step(costBase + kLengthTables.bits[len], len, distance) | beyond);
                 }
-                const uint32_t distanceBase = base + 2 + DistanceCost(distance - 1);
-                for (; len <= longest; ++len) {
-                    const uint32_t cost = distanceBase + kLengthCosts.bits[len];
-                    if (cost < price[i + len]) {
-                        price[i + len] = cost;
-                        fromLength[i + len] = static_cast<uint16_t>(len);
-                        fromDistance[i + len] = static_cast<uint16_t>(distance);
-                    }
+                for (uint32_t len = shorter + 5; len <= longest;) {
+                    const uint32_t last = kLengthTables.bucketEnd[len] < longest ? kLengthTables.bucketEnd[len] : longest;
+                    const uint32_t cost = costBase + kLengthTables.bits[last];
+                    Relax(to[last - 1], Step(cost, last - 1, distance));
+                    Relax(to[last], Step(cost, last, distance));
+                    len = last + 1;
                 }
                 shorter = longest;
             }
-            if (found && matches[found - 1].length >= tuning.commitLength)
+            if (matches[found - 1].length >= tuning.commitLength)
                 committedTo = i + matches[found - 1].length;
         }
 
         // Walk the cheapest path back, then write it forwards.
         uint32_t tokens = 0;
-        for (uint32_t i = span; i > 0; i -= fromLength[i])
+        for (uint32_t i = span; i > 0; i -= static_cast<uint16_t>(step[i] >> 16))
             path[tokens++] = i;
         uint32_t at = 0;
         while (tokens) {
@@ -412,7 +490,7 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
             if (len == 1)
                 EmitLiteral(w, in[start + at]);
             else
-                EmitMatch(w, len, fromDistance[next]);
+                EmitMatch(w, len, static_cast<uint16_t>(step[next]));
             at = next;
         }
         if (!w.ok)

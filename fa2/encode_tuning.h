@@ -6,12 +6,14 @@
 
 struct Fa2EncodeTuning {
     // A match at least this long is taken as soon as it is found: the parse then
-    // tries no token that starts inside it. At 282 (the longest match) this only
-    // matters in long repeats, where it keeps the parse linear; above 282 it never
-    // triggers and the parse is exact in bits.
+    // tries no token that starts inside it. Above 282 (the longest match) it never
+    // triggers and the parse is exact in bits. A commit saves little time, since
+    // the parse tries only a few lengths of a long match, and it costs more than
+    // it seems: the parse reaches the insides of a match only at a few lengths.
     uint32_t commitLength;
-    // Positions per parse segment. Tokens do not cross a segment's end, which
-    // bounds the parse's memory at about 10 bytes per position of one segment.
+    // Positions per parse segment (at most 2^28 take effect). Tokens do not cross
+    // a segment's end, which bounds the parse's memory at 12 bytes per position
+    // of one segment.
     uint32_t segmentLength;
     // Tree nodes visited per position before the search gives up (and drops the
     // older nodes below). Unlimited, the search finds the nearest occurrence of
@@ -20,8 +22,10 @@ struct Fa2EncodeTuning {
     uint32_t searchDepth;
 };
 
-constexpr Fa2EncodeTuning kFa2DefaultTuning = {282, 1u << 20, UINT32_MAX};
-// Exact in bits: every token of every position is tried.
+// Exact in bits within segments of 1 Mi positions (12 MiB of parse state): the
+// whole parse is fast enough that no token need be left untried.
+constexpr Fa2EncodeTuning kFa2DefaultTuning = {UINT32_MAX, 1u << 20, UINT32_MAX};
+// Exact in bits over the whole input as one segment.
 constexpr Fa2EncodeTuning kFa2ExactTuning = {UINT32_MAX, UINT32_MAX, UINT32_MAX};
 
 // What the parse decided, for tests that compare it with a reference optimum.

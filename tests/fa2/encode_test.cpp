@@ -54,6 +54,33 @@ std::vector<uint8_t> Repeat(const std::vector<uint8_t>& unit, size_t n)
     return v;
 }
 
+// Copies of every length class from every distance class, some beyond the window,
+// between short runs of random bytes: the parse meets long matches whose nearest
+// distance changes inside a length class, and short ones at the distances where a
+// far pair and a three-byte match cost about the same.
+std::vector<uint8_t> Copies(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v = RandomBytes(64, seed);
+    static const unsigned kLengths[] = {3, 4, 5, 6, 7, 10, 11, 26, 27, 100, 282, 300};
+    static const unsigned kDistances[] = {1, 3, 256, 257, 300, 512, 513, 1024, 1025, 2048, 2303, 2304, 4096, 4097, 8192, 8193};
+    while (v.size() < n) {
+        if (rng() % 3 == 0) {
+            for (unsigned k = 1 + rng() % 8; k > 0; --k)
+                v.push_back(static_cast<uint8_t>(rng()));
+            continue;
+        }
+        const unsigned length = rng() % 2 ? kLengths[rng() % 12] : 3 + rng() % 8;
+        unsigned distance = rng() % 2 ? kDistances[rng() % 16] + rng() % 3 : 1 + rng() % 8200;
+        if (distance > v.size())
+            distance = static_cast<unsigned>(v.size());
+        for (unsigned k = 0; k < length; ++k)
+            v.push_back(v[v.size() - distance]);
+    }
+    v.resize(n);
+    return v;
+}
+
 // The fewest bits and the fewest bytes over every parse, found without the
 // encoder's match finder: for each position and length the nearest earlier
 // occurrence, by brute force over the window, then a shortest path. The byte
@@ -143,6 +170,43 @@ Optimum ReferenceOptimum(const std::vector<uint8_t>& d)
     return o;
 }
 
+// The fewest bits alone, fast enough for large inputs: the nearest earlier
+// occurrence of each length comes from walking every earlier position in the
+// window with the same first two bytes, and the shortest path tries every length.
+uint64_t ReferenceBits(const std::vector<uint8_t>& d)
+{
+    const size_t n = d.size();
+    constexpr uint64_t kInf = UINT64_MAX / 4;
+    std::vector<uint64_t> bits(n + 1, kInf);
+    bits[0] = 0;
+    std::vector<int64_t> head(65536, -1), previous(n, -1);
+    std::vector<unsigned> nearest(283);
+    for (size_t p = 0; p < n; ++p) {
+        bits[p + 1] = std::min(bits[p + 1], bits[p] + 9);
+        if (n - p < 2)
+            continue;
+        const size_t limit = std::min<size_t>(282, n - p);
+        size_t filled = 1;
+        const unsigned key = d[p] | d[p + 1] << 8;
+        for (int64_t q = head[key]; q >= 0 && p - q <= 8192 && filled < limit; q = previous[q]) {
+            size_t len = 2;
+            while (len < limit && d[p + len] == d[q + len])
+                ++len;
+            for (; filled < len; ++filled)
+                nearest[filled + 1] = static_cast<unsigned>(p - q);
+        }
+        previous[p] = head[key];
+        head[key] = static_cast<int64_t>(p);
+        for (size_t len = 2; len <= filled; ++len) {
+            if (len == 2 && nearest[2] > 2303)
+                continue;
+            const TokenCost c = CostOf(static_cast<unsigned>(len), nearest[len]);
+            bits[p + len] = std::min(bits[p + len], bits[p] + c.flagBits + 8 * c.byteFields);
+        }
+    }
+    return bits[n] + 14;
+}
+
 }  // namespace
 
 TEST(Fa2Encode, RoundTripsOfVariedData)
@@ -166,6 +230,7 @@ TEST(Fa2Encode, RoundTripsOfVariedData)
         fa2test::EnglishText(8192),
         fa2test::EnglishText(200000, 3),
         fa2test::MixedData(100000),
+        Copies(100000, 1),
     };
     for (unsigned period = 2; period <= 9; ++period)
         inputs.push_back(Repeat(RandomBytes(period, period), 1000));
@@ -248,6 +313,13 @@ TEST(Fa2Encode, ParseIsOptimalInBits)
     withRuns.insert(withRuns.end(), 700, 0);
     withRuns.insert(withRuns.end(), withRuns.begin() + 100, withRuns.begin() + 900);
     inputs.push_back(withRuns);
+    inputs.push_back(Copies(9000, 7));
+    // Short copies from 257 to 600 back, where a three-byte match (13 bits) cut to
+    // a far pair (14 bits) costs more, among bytes of a small alphabet.
+    std::vector<uint8_t> farPairs(3000);
+    for (size_t i = 0; i < farPairs.size(); ++i)
+        farPairs[i] = i > 600 && rng() % 2 ? farPairs[i - 257 - rng() % 344] : static_cast<uint8_t>('a' + rng() % 3);
+    inputs.push_back(farPairs);
 
     const Fa2EncodeTuning& exact = kFa2ExactTuning;
     for (size_t i = 0; i < inputs.size(); ++i) {
@@ -277,5 +349,22 @@ TEST(Fa2Encode, DefaultParseWithinATenthOfAPercentOnLargeInputs)
         const size_t best = Encode(data, exact).size();
         const size_t fast = Encode(data).size();
         EXPECT_LE(fast * 1000, best * 1001) << fast << " vs " << best;
+    }
+}
+
+TEST(Fa2Encode, ParseIsOptimalInBitsOnLargeInputs)
+{
+    // Against a reference that tries every length of every position, over inputs
+    // long enough to fill the window many times; the default parse too.
+    const std::vector<std::vector<uint8_t>> inputs = {fa2test::EnglishText(200000, 23), fa2test::MixedData(200000, 24),
+                                                      Copies(200000, 25)};
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "input " << i);
+        const uint64_t best = ReferenceBits(inputs[i]);
+        for (const Fa2EncodeTuning& tuning : {kFa2ExactTuning, kFa2DefaultTuning}) {
+            Fa2EncodeStats stats;
+            Encode(inputs[i], tuning, &stats);
+            EXPECT_EQ(stats.flagBits + 8 * stats.byteFields, best);
+        }
     }
 }
