@@ -290,77 +290,145 @@ public:
     template <bool kLimited>
     uint32_t Find(const uint8_t* data, uint32_t p, uint32_t limit, uint32_t depth, Match* matches)
     {
+        Walk w;
+        if (Start(data, p, limit, matches, w)) {
+            for (;;) {
+                if (kLimited && depth-- == 0) {
+                    son_[w.belowSlot] = son_[w.aboveSlot] = 0;
+                    break;
+                }
+                if (!Step(w))
+                    break;
+            }
+        }
+        return static_cast<uint32_t>(w.out - matches);
+    }
+
+    // Find for `p` and then `p + 1` (limits `limit` and `nextLimit`, at least 2),
+    // with no cap on the search. The two walks run side by side when they are in
+    // different trees, which share no node: each walk is one long chain of
+    // dependent loads, and two chains keep the processor twice as busy.
+    void FindTwo(const uint8_t* data, uint32_t p, uint32_t limit, uint32_t nextLimit, Match* matches,
+                 uint32_t* found, Match* nextMatches, uint32_t* nextFound)
+    {
+        Walk a, b;
+        bool walkA = Start(data, p, limit, matches, a);
+        if (!walkA || nextLimit < 3 || TreeKey(data + p) == TreeKey(data + p + 1)) {
+            while (walkA && Step(a)) {
+            }
+            *found = static_cast<uint32_t>(a.out - matches);
+            *nextFound = Find<false>(data, p + 1, nextLimit, 0, nextMatches);
+            return;
+        }
+        bool walkB = Start(data, p + 1, nextLimit, nextMatches, b);
+        while (walkA && walkB) {
+            walkA = Step(a);
+            walkB = Step(b);
+        }
+        while (walkA && Step(a)) {
+        }
+        while (walkB && Step(b)) {
+        }
+        *found = static_cast<uint32_t>(a.out - matches);
+        *nextFound = static_cast<uint32_t>(b.out - nextMatches);
+    }
+
+private:
+    // One search: the position's bytes and how many of them count, the next node
+    // to meet, where the next node that sorts below cur hangs and the common
+    // length of the nodes already hung there, the same above, and where the next
+    // candidate goes. Every node still to be met shares the smaller of the two
+    // lengths with cur, and the larger is the longest match so far.
+    struct Walk {
+        const uint8_t* cur;
+        uint32_t self;
+        uint32_t limit;
+        uint32_t candidate;
+        uint32_t belowSlot, aboveSlot;
+        uint32_t belowLength, aboveLength;
+        Match* out;
+    };
+
+    // Looks up and inserts the pair head and the tree root of `p`. Returns true
+    // when a tree walk follows.
+    bool Start(const uint8_t* data, uint32_t p, uint32_t limit, Match* matches, Walk& w)
+    {
         const uint8_t* const cur = data + p;
         const uint32_t self = p + kBias;
         const uint32_t pairKey = cur[0] | (cur[1] << 8);
         const uint32_t pairDistance = self - pairHead_[pairKey];
         pairHead_[pairKey] = self;
-        Match* out = matches;
+        w.out = matches;
         if (pairDistance <= kFa2WindowSize)
-            *out++ = {2, static_cast<uint16_t>(pairDistance)};
+            *w.out++ = {2, static_cast<uint16_t>(pairDistance)};
         if (limit < 3)
-            return static_cast<uint32_t>(out - matches);
+            return false;
         const uint32_t treeKey = TreeKey(cur);
-        uint32_t candidate = treeHead_[treeKey];
+        w.candidate = treeHead_[treeKey];
         treeHead_[treeKey] = self;
-        uint32_t* const son = son_;
         // The next position's root is a random access; start it early.
         if (limit > 3)
-            __builtin_prefetch(&son[Node(treeHead_[TreeKey(cur + 1)])]);
-        // Where the next node that sorts below cur hangs, and the common length of
-        // the nodes already hung there; the same above. Every node still to be met
-        // shares the smaller of the two lengths with cur, and the larger is the
-        // longest match so far. The walk selects instead of branching on the
-        // comparison, which goes either way at random, and keeps its chain of
-        // dependent loads short: both links of a node are read at once, and the
-        // order comes from the compared words, not from a further load.
-        uint32_t belowSlot = Node(self);
-        uint32_t aboveSlot = belowSlot + 1;
-        uint32_t belowLength = 0, aboveLength = 0;
-        for (;;) {
-            const uint32_t distance = self - candidate;
-            if (distance > kFa2WindowSize || (kLimited && depth-- == 0)) {
-                son[belowSlot] = son[aboveSlot] = 0;
-                return static_cast<uint32_t>(out - matches);
-            }
-            const uint32_t node = Node(candidate);
-            uint64_t links;  // lower in the low half, higher in the high half
-            std::memcpy(&links, &son[node], 8);
-            const uint8_t* const pb = cur - distance;
-            uint32_t len = belowLength < aboveLength ? belowLength : aboveLength;
-            uint32_t longest = belowLength < aboveLength ? aboveLength : belowLength;
-            longest = longest < 2 ? 2 : longest;
-            uint64_t x, y;
-            uint32_t isBelow;
-            if (limit - len >= 8 && (std::memcpy(&x, pb + len, 8), std::memcpy(&y, cur + len, 8), x != y)) {
-                len += static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
-                // Little-endian words compare as strings once byte-swapped.
-                isBelow = __builtin_bswap64(x) < __builtin_bswap64(y);
-            } else {
-                len = CommonLength(pb, cur, len, limit);
-                if (len == limit) {
-                    // Equal as far as it can matter: the new node replaces the old one.
-                    *out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
-                    out += len > longest;
-                    son[belowSlot] = static_cast<uint32_t>(links);
-                    son[aboveSlot] = static_cast<uint32_t>(links >> 32);
-                    return static_cast<uint32_t>(out - matches);
-                }
-                isBelow = pb[len] < cur[len];
-            }
-            *out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
-            out += len > longest;
-            const uint32_t mask = 0u - isBelow;
-            son[Select(mask, belowSlot, aboveSlot)] = candidate;
-            belowSlot = Select(mask, node + 1, belowSlot);
-            aboveSlot = Select(mask, aboveSlot, node);
-            belowLength = Select(mask, len, belowLength);
-            aboveLength = Select(mask, aboveLength, len);
-            candidate = static_cast<uint32_t>(links >> (mask & 32));
-        }
+            __builtin_prefetch(&son_[Node(treeHead_[TreeKey(cur + 1)])]);
+        w.cur = cur;
+        w.self = self;
+        w.limit = limit;
+        w.belowSlot = Node(self);
+        w.aboveSlot = w.belowSlot + 1;
+        w.belowLength = w.aboveLength = 0;
+        return true;
     }
 
-private:
+    // Meets one node. Returns false when the walk has ended (its open links then
+    // closed). The step selects instead of branching on the comparison, which goes
+    // either way at random, and keeps the chain of dependent loads short: both
+    // links of a node are read at once, and the order comes from the compared
+    // words, not from a further load.
+    bool Step(Walk& w)
+    {
+        uint32_t* const son = son_;
+        const uint32_t distance = w.self - w.candidate;
+        if (distance > kFa2WindowSize) {
+            son[w.belowSlot] = son[w.aboveSlot] = 0;
+            return false;
+        }
+        const uint32_t node = Node(w.candidate);
+        uint64_t links;  // lower in the low half, higher in the high half
+        std::memcpy(&links, &son[node], 8);
+        const uint8_t* const cur = w.cur;
+        const uint8_t* const pb = cur - distance;
+        uint32_t len = w.belowLength < w.aboveLength ? w.belowLength : w.aboveLength;
+        uint32_t longest = w.belowLength < w.aboveLength ? w.aboveLength : w.belowLength;
+        longest = longest < 2 ? 2 : longest;
+        uint64_t x, y;
+        uint32_t isBelow;
+        if (w.limit - len >= 8 && (std::memcpy(&x, pb + len, 8), std::memcpy(&y, cur + len, 8), x != y)) {
+            len += static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
+            // Little-endian words compare as strings once byte-swapped.
+            isBelow = __builtin_bswap64(x) < __builtin_bswap64(y);
+        } else {
+            len = CommonLength(pb, cur, len, w.limit);
+            if (len == w.limit) {
+                // Equal as far as it can matter: the new node replaces the old one.
+                *w.out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
+                w.out += len > longest;
+                son[w.belowSlot] = static_cast<uint32_t>(links);
+                son[w.aboveSlot] = static_cast<uint32_t>(links >> 32);
+                return false;
+            }
+            isBelow = pb[len] < cur[len];
+        }
+        *w.out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
+        w.out += len > longest;
+        const uint32_t mask = 0u - isBelow;
+        son[Select(mask, w.belowSlot, w.aboveSlot)] = w.candidate;
+        w.belowSlot = Select(mask, node + 1, w.belowSlot);
+        w.aboveSlot = Select(mask, w.aboveSlot, node);
+        w.belowLength = Select(mask, len, w.belowLength);
+        w.aboveLength = Select(mask, w.aboveLength, len);
+        w.candidate = static_cast<uint32_t>(links >> (mask & 32));
+        return true;
+    }
+
     uint32_t TreeKey(const uint8_t* p) const
     {
         return ((p[0] << 16 | p[1] << 8 | p[2]) * 2654435761u) >> (32 - treeBits_);
@@ -418,7 +486,8 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
         return 0;
 
     BitWriter w{out, outCapacity, 0, SIZE_MAX, 0, 32, true, 0, 0};
-    MatchFinder::Match matches[kFa2MaxMatch + 1];  // one spare: Find stores before counting
+    // One spare each: the finder stores before counting.
+    MatchFinder::Match matches[kFa2MaxMatch + 1], nextMatches[kFa2MaxMatch + 1];
 
     for (uint32_t start = 0; start < n; start += segmentLength) {
         const uint32_t end = n - start < segmentLength ? n : start + segmentLength;
@@ -428,34 +497,26 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
             step[i] = kUnreached;
 
         uint32_t committedTo = 0;  // relative position before which a taken match runs
-        for (uint32_t i = 0; i < span; ++i) {
-            const uint32_t p = start + i;
+        // Tries the tokens from relative position i, given its candidates.
+        auto tryTokens = [&](uint32_t i, const MatchFinder::Match* candidates, uint32_t found) {
             const uint32_t base = static_cast<uint32_t>(step[i] >> 32);
             uint64_t* const to = &step[i];
             Relax(to[1], Step(base + kLiteralCost, 1, 0));
-            if (n - p < 2)
-                continue;
-            // The tree holds every position, so its search runs even where the parse
-            // tries nothing; tokens stop at the segment's end.
-            const uint32_t treeLimit = n - p < kFa2MaxMatch ? n - p : kFa2MaxMatch;
-            const uint32_t found = tuning.searchDepth == UINT32_MAX
-                                       ? finder.Find<false>(in, p, treeLimit, 0, matches)
-                                       : finder.Find<true>(in, p, treeLimit, tuning.searchDepth, matches);
             if (i < committedTo || found == 0)
-                continue;
+                return;
             const uint32_t room = span - i;
             if (room < 2)
-                continue;
+                return;
             // The first candidate is the nearest pair: a position sharing more bytes
             // also shares the first two, and the pair head is the newest of those.
-            const uint32_t pairDistance = matches[0].distance;
+            const uint32_t pairDistance = candidates[0].distance;
             Relax(to[2], pairDistance <= kFa2FarPairMaxDistance
                              ? Step(base + MatchCost(2, pairDistance), 2, pairDistance)
                              : kUnreached);
             uint32_t shorter = 2;
             for (uint32_t m = 1; m < found && shorter < room; ++m) {
-                const uint32_t distance = matches[m].distance;
-                const uint32_t longest = matches[m].length < room ? matches[m].length : room;
+                const uint32_t distance = candidates[m].distance;
+                const uint32_t longest = candidates[m].length < room ? candidates[m].length : room;
                 const uint32_t costBase = base + 2 + kDistanceCosts[(distance - 1) >> 9];
                 // Lengths shorter + 1 to longest come from this distance. The first
                 // four are tried without a branch (past `longest` they lose to
@@ -475,8 +536,30 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
                 }
                 shorter = longest;
             }
-            if (matches[found - 1].length >= tuning.commitLength)
-                committedTo = i + matches[found - 1].length;
+            if (candidates[found - 1].length >= tuning.commitLength)
+                committedTo = i + candidates[found - 1].length;
+        };
+        // The tree holds every position, so its search runs even where the parse
+        // tries nothing; tokens stop at the segment's end.
+        const bool unlimited = tuning.searchDepth == UINT32_MAX;
+        for (uint32_t i = 0; i < span;) {
+            const uint32_t p = start + i;
+            const uint32_t limit = n - p < kFa2MaxMatch ? n - p : kFa2MaxMatch;
+            if (unlimited && span - i >= 2 && limit >= 3) {
+                uint32_t found, nextFound;
+                finder.FindTwo(in, p, limit, n - p - 1 < kFa2MaxMatch ? n - p - 1 : kFa2MaxMatch, matches, &found,
+                               nextMatches, &nextFound);
+                tryTokens(i, matches, found);
+                tryTokens(i + 1, nextMatches, nextFound);
+                i += 2;
+                continue;
+            }
+            uint32_t found = 0;
+            if (limit >= 2)
+                found = unlimited ? finder.Find<false>(in, p, limit, 0, matches)
+                                  : finder.Find<true>(in, p, limit, tuning.searchDepth, matches);
+            tryTokens(i, matches, found);
+            ++i;
         }
 
         // Walk the cheapest path back, then write it forwards.
