@@ -229,6 +229,129 @@ constexpr uint8_t kPeriodStep[8] = {0, 1, 2, 1, 0, 4, 4, 4};
 constexpr int8_t kPeriodBack[8] = {0, 0, 0, -1, -4, 1, 2, 3};
 // Room beyond a match that the wide copy may use as scratch.
 constexpr size_t kCopySlack = 7 + 16;
+
+// Where the fast loop stands: the input and output positions and the flag bits.
+struct Cursor {
+    const uint8_t* in;
+    uint8_t* out;
+    uint32_t word;
+    unsigned bits;
+};
+enum class Stop { kBudget, kRoom, kEnd, kBadDistance };
+
+
+// Decodes up to `budget` tokens while the worst case of a whole step fits on both
+// sides, so that no single read or write needs a bound of its own: a step reads
+// at most a flag word, 32 literal bytes, and a token's two fields with a flag word
+// between them (plus a word it loads and does not use), and writes at most 32
+// literals, then a longest match and its copy scratch. Counts in `runs` the
+// tokens that followed a run of literals.
+//
+// With kRareLiterals the step tests the first flag bit before it counts a run:
+// where literals are rare (text) that test is almost always right and shortens
+// each step; where they are common it would often be wrong.
+template <bool kRareLiterals>
+[[gnu::always_inline]] inline Stop FastSteps(Cursor& c, const uint8_t* inEnd, uint8_t* outEnd, uint8_t* outStart,
+                                             unsigned budget, unsigned& runs)
+{
+    constexpr size_t kInMargin = 4 + 32 + 1 + 4 + 1 + 6;
+    constexpr size_t kOutMargin = 32 + kFa2MaxMatch + kCopySlack;
+    const uint8_t* in = c.in;
+    uint8_t* out = c.out;
+    uint32_t word = c.word;
+    unsigned bits = c.bits;
+    Stop stop = Stop::kBudget;
+    for (; budget; --budget) {
+        if (static_cast<size_t>(inEnd - in) < kInMargin || static_cast<size_t>(outEnd - out) < kOutMargin) {
+            stop = Stop::kRoom;
+            break;
+        }
+        if (bits == 0) {
+            word = Load32(in);
+            in += 4;
+            bits = 32;
+        }
+        if (!kRareLiterals || static_cast<int32_t>(word) < 0) {
+            // A run of literals (often empty): their bytes lie back to back in the
+            // input, since no flag word can fall between them. The run never counts
+            // past `bits`, because the bits below the unread ones are zero, and the
+            // low half of the inverted view is all ones, so the count never sees
+            // zero.
+            const unsigned run = static_cast<unsigned>(__builtin_clzll(~(uint64_t{word} << 32)));
+            std::memcpy(out, in, 32);
+            in += run;
+            out += run;
+            word = static_cast<uint32_t>(uint64_t{word} << run);
+            bits -= run;
+            if (bits == 0)
+                continue;
+            runs += run != 0;
+        }
+        size_t distance, length;
+        uint64_t view = uint64_t{word} << 32;
+        Token t = ParseToken(view);
+        if (t.used <= bits) {
+            distance = t.add + (size_t{in[0]} << t.shift);
+            length = t.base + (in[1] & t.byteMask);
+            in += 1 + (t.byteMask & 1);
+            word <<= t.used;
+            bits -= t.used;
+        } else {
+            // The token straddles two flag words: the next word lies before its
+            // first byte field when its head does not fit, else just after it.
+            const size_t before = t.head > bits;
+            view |= uint64_t{Load32(in + 1 - before)} << (32 - bits);
+            t = ParseToken(view);
+            const uint8_t* first = in + 4 * before;
+            const uint8_t* second = first + 1 + 4 * (1 - before);
+            distance = t.add + (size_t{*first} << t.shift);
+            length = t.base + (*second & t.byteMask);
+            in += 5 + (t.byteMask & 1);
+            word = static_cast<uint32_t>((view << t.used) >> 32);
+            bits = 32 + bits - t.used;
+        }
+        if (length == 2 && distance == 2047 + 257) {
+            stop = Stop::kEnd;
+            break;
+        }
+        if (distance > static_cast<size_t>(out - outStart)) {
+            stop = Stop::kBadDistance;
+            break;
+        }
+        const uint8_t* src = out - distance;
+        uint8_t* const end = out + length;
+        if (__builtin_expect(distance < 8, 0)) {
+            // A short period: four bytes one by one, then four more from a source
+            // moved so that the pattern continues; after that the source lies at
+            // least eight bytes behind and whole words reproduce the pattern.
+            out[0] = src[0];
+            out[1] = src[1];
+            out[2] = src[2];
+            out[3] = src[3];
+            src += kPeriodStep[distance];
+            std::memcpy(out + 4, src, 4);
+            src -= kPeriodBack[distance];
+            out += 8;
+            while (out < end) {
+                Copy8(out, src);
+                out += 8;
+                src += 8;
+            }
+        } else {
+            Copy8(out, src);
+            Copy8(out + 8, src + 8);
+            while (out + 16 < end) {
+                out += 16;
+                src += 16;
+                Copy8(out, src);
+                Copy8(out + 8, src + 8);
+            }
+        }
+        out = end;
+    }
+    c = {in, out, word, bits};
+    return stop;
+}
 }
 
 const char* Fa2DecodeResultText(Fa2DecodeResult result)
@@ -306,89 +429,26 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
     FA2_REFILL();
 
     {
-        // The fast loop. While the worst case of a whole iteration fits on both
-        // sides, no single read or write needs a bound of its own: an iteration reads
-        // at most a flag word, 32 literal bytes, and a token's two fields with a flag
-        // word between them (plus a word it loads and does not use), and writes at
-        // most 32 literals, then a longest match and its copy scratch.
-        constexpr size_t kInMargin = 4 + 32 + 1 + 4 + 1 + 6;
-        constexpr size_t kOutMargin = 32 + kFa2MaxMatch + kCopySlack;
-        while (static_cast<size_t>(inEnd - in) >= kInMargin && static_cast<size_t>(outEnd - out) >= kOutMargin) {
-            if (bits == 0) {
-                word = Load32(in);
-                in += 4;
-                bits = 32;
-            }
-            // A run of literals (often empty): their bytes lie back to back in the
-            // input, since no flag word can fall between them. The run never counts
-            // past `bits`, because the bits below the unread ones are zero, and the
-            // low half of the inverted view is all ones, so the count never sees
-            // zero. Taking the run without a test spares a poorly predicted branch.
-            const unsigned run = static_cast<unsigned>(__builtin_clzll(~(uint64_t{word} << 32)));
-            std::memcpy(out, in, 32);
-            in += run;
-            out += run;
-            word = static_cast<uint32_t>(uint64_t{word} << run);
-            bits -= run;
-            if (bits == 0)
-                continue;
-            size_t distance, length;
-            uint64_t view = uint64_t{word} << 32;
-            Token t = ParseToken(view);
-            if (t.used <= bits) {
-                distance = t.add + (size_t{in[0]} << t.shift);
-                length = t.base + (in[1] & t.byteMask);
-                in += 1 + (t.byteMask & 1);
-                word <<= t.used;
-                bits -= t.used;
-            } else {
-                // The token straddles two flag words: the next word lies before its
-                // first byte field when its head does not fit, else just after it.
-                const size_t before = t.head > bits;
-                view |= uint64_t{Load32(in + 1 - before)} << (32 - bits);
-                t = ParseToken(view);
-                const uint8_t* first = in + 4 * before;
-                const uint8_t* second = first + 1 + 4 * (1 - before);
-                distance = t.add + (size_t{*first} << t.shift);
-                length = t.base + (*second & t.byteMask);
-                in += 5 + (t.byteMask & 1);
-                word = static_cast<uint32_t>((view << t.used) >> 32);
-                bits = 32 + bits - t.used;
-            }
-            if (length == 2 && distance == 2047 + 257)
+        // Blocks of tokens through the fast steps, each block in the variant that
+        // suits how often literals came in the block before.
+        constexpr unsigned kBlock = 1024;
+        Cursor c{in, out, word, bits};
+        bool rareLiterals = false;
+        for (;;) {
+            unsigned runs = 0;
+            const Stop stop = rareLiterals ? FastSteps<true>(c, inEnd, outEnd, outStart, kBlock, runs)
+                                           : FastSteps<false>(c, inEnd, outEnd, outStart, kBlock, runs);
+            in = c.in;
+            out = c.out;
+            word = c.word;
+            bits = c.bits;
+            if (stop == Stop::kEnd)
                 goto done;
-            if (distance > static_cast<size_t>(out - outStart))
+            if (stop == Stop::kBadDistance)
                 FA2_FAIL(kFa2DecodeBadDistance);
-            const uint8_t* src = out - distance;
-            uint8_t* const end = out + length;
-            if (__builtin_expect(distance < 8, 0)) {
-                // A short period: four bytes one by one, then four more from a source
-                // moved so that the pattern continues; after that the source lies at
-                // least eight bytes behind and whole words reproduce the pattern.
-                out[0] = src[0];
-                out[1] = src[1];
-                out[2] = src[2];
-                out[3] = src[3];
-                src += kPeriodStep[distance];
-                std::memcpy(out + 4, src, 4);
-                src -= kPeriodBack[distance];
-                out += 8;
-                while (out < end) {
-                    Copy8(out, src);
-                    out += 8;
-                    src += 8;
-                }
-            } else {
-                Copy8(out, src);
-                Copy8(out + 8, src + 8);
-                while (out + 16 < end) {
-                    out += 16;
-                    src += 16;
-                    Copy8(out, src);
-                    Copy8(out + 8, src + 8);
-                }
-            }
-            out = end;
+            if (stop == Stop::kRoom)
+                break;
+            rareLiterals = runs < kBlock * 15 / 100;
         }
     }
     for (;;) {
