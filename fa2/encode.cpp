@@ -6,11 +6,13 @@
 // gives the fewest bits; only the padding of the last flag word (under 4 bytes)
 // lies outside the sum.
 //
-// The match finder keeps a binary tree per hashed three-byte prefix over the
-// 8 KiB window, newest position at the root. Walking it from the root meets
+// The match finder yields for each length the smallest distance, which is the
+// cheapest: for two bytes the newest position with the same two, for three the
+// newest with the same three (along a chain of positions whose three bytes hash
+// alike), and for more a binary tree per hashed four-byte prefix over the 8 KiB
+// window, newest position at the root. Walking the tree from the root meets
 // older positions only, and meets the newest position of every common-prefix
-// length, so it yields for each length the smallest distance, which is the
-// cheapest.
+// length.
 //
 // The parse need not try every length of a match. Let rest(x) be the fewest bits
 // that code the input from position x to the end of the segment. Cut a cheapest
@@ -263,6 +265,8 @@ public:
     {
         std::free(pairHead_);
         std::free(treeHead_);
+        std::free(tripleHead_);
+        std::free(tripleChain_);
         std::free(son_);
     }
 
@@ -272,10 +276,13 @@ public:
         treeBits_ = std::bit_width(n) < 8 ? 8 : std::bit_width(n) > 16 ? 16 : std::bit_width(n);
         pairHead_ = static_cast<uint32_t*>(std::calloc(kPairKeys, sizeof(uint32_t)));
         treeHead_ = static_cast<uint32_t*>(std::calloc(size_t{1} << treeBits_, sizeof(uint32_t)));
-        // Every insertion writes both links of its node before anything reads them,
-        // so the links start uninitialised (and untouched pages cost nothing).
+        tripleHead_ = static_cast<uint32_t*>(std::calloc(size_t{1} << treeBits_, sizeof(uint32_t)));
+        // Every insertion writes its chain entry and both links of its node before
+        // anything reads them, so these start uninitialised (and untouched pages
+        // cost nothing).
+        tripleChain_ = static_cast<uint32_t*>(std::malloc(size_t{kCycle} * sizeof(uint32_t)));
         son_ = static_cast<uint32_t*>(std::malloc(2 * size_t{kCycle} * sizeof(uint32_t)));
-        return pairHead_ && treeHead_ && son_;
+        return pairHead_ && treeHead_ && tripleHead_ && tripleChain_ && son_;
     }
 
     // Inserts position `p` and stores in `matches` the cheapest candidates: strictly
@@ -283,10 +290,12 @@ public:
     // reaches it. Returns their count. Needs at least 2 bytes at `p`. Visits at
     // most `depth` tree nodes when kLimited.
     //
-    // Length 2 comes from the newest position with the same two bytes. Longer
-    // matches come from a tree of the positions whose first three bytes hash
-    // alike: every position sharing three bytes with `p` is in it, so the walk
-    // still meets the nearest one of each length, and the trees stay shallow.
+    // Length 2 comes from the newest position with the same two bytes, length 3
+    // from the newest with the same three. Longer matches come from a tree of the
+    // positions whose first four bytes hash alike: every position sharing four
+    // bytes with `p` is in it, so the walk still meets the nearest one of each
+    // length, and the trees stay shallow. The walk is most of the encoder's time,
+    // so keying the trees by four bytes rather than three pays for the chain.
     template <bool kLimited>
     uint32_t Find(const uint8_t* data, uint32_t p, uint32_t limit, uint32_t depth, Match* matches)
     {
@@ -313,7 +322,7 @@ public:
     {
         Walk a, b;
         bool walkA = Start(data, p, limit, matches, a);
-        if (!walkA || nextLimit < 3 || TreeKey(data + p) == TreeKey(data + p + 1)) {
+        if (!walkA || nextLimit < 4 || TreeKey(data + p) == TreeKey(data + p + 1)) {
             while (walkA && Step(a)) {
             }
             *found = static_cast<uint32_t>(a.out - matches);
@@ -349,8 +358,8 @@ private:
         Match* out;
     };
 
-    // Looks up and inserts the pair head and the tree root of `p`. Returns true
-    // when a tree walk follows.
+    // Looks up and inserts the pair head, the triple chain and the tree root of
+    // `p`. Returns true when a tree walk follows.
     bool Start(const uint8_t* data, uint32_t p, uint32_t limit, Match* matches, Walk& w)
     {
         const uint8_t* const cur = data + p;
@@ -363,11 +372,33 @@ private:
             *w.out++ = {2, static_cast<uint16_t>(pairDistance)};
         if (limit < 3)
             return false;
+        // The nearest three-byte match: the newest position whose three bytes hash
+        // alike, or an older one along the chain when the bytes differ. A match
+        // this long is also the shortest that the tree records.
+        const uint32_t tripleKey = TripleKey(cur);
+        uint32_t triple = tripleHead_[tripleKey];
+        tripleHead_[tripleKey] = self;
+        tripleChain_[p & (kCycle - 1)] = triple;
+        const uint32_t head = cur[0] | cur[1] << 8 | cur[2] << 16;
+        for (;;) {
+            const uint32_t distance = self - triple;
+            if (distance > kFa2WindowSize)
+                break;
+            uint32_t bytes;
+            std::memcpy(&bytes, cur - distance, 4);
+            if (((bytes ^ head) & 0xFFFFFF) == 0) {
+                *w.out++ = {3, static_cast<uint16_t>(distance)};
+                break;
+            }
+            triple = tripleChain_[(triple - kBias) & (kCycle - 1)];
+        }
+        if (limit < 4)
+            return false;
         const uint32_t treeKey = TreeKey(cur);
         w.candidate = treeHead_[treeKey];
         treeHead_[treeKey] = self;
         // The next position's root is a random access; start it early.
-        if (limit > 3)
+        if (limit > 4)
             __builtin_prefetch(&son_[Node(treeHead_[TreeKey(cur + 1)])]);
         w.cur = cur;
         w.self = self;
@@ -398,7 +429,7 @@ private:
         const uint8_t* const pb = cur - distance;
         uint32_t len = w.belowLength < w.aboveLength ? w.belowLength : w.aboveLength;
         uint32_t longest = w.belowLength < w.aboveLength ? w.aboveLength : w.belowLength;
-        longest = longest < 2 ? 2 : longest;
+        longest = longest < 3 ? 3 : longest;
         uint64_t x, y;
         uint32_t isBelow;
         if (w.limit - len >= 8 && (std::memcpy(&x, pb + len, 8), std::memcpy(&y, cur + len, 8), x != y)) {
@@ -429,9 +460,15 @@ private:
         return true;
     }
 
-    uint32_t TreeKey(const uint8_t* p) const
+    uint32_t TripleKey(const uint8_t* p) const
     {
         return ((p[0] << 16 | p[1] << 8 | p[2]) * 2654435761u) >> (32 - treeBits_);
+    }
+    uint32_t TreeKey(const uint8_t* p) const
+    {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return (v * 2654435761u) >> (32 - treeBits_);
     }
 
     // Positions share a node of the cycle only when more than the window apart.
@@ -441,7 +478,9 @@ private:
     static constexpr uint32_t kBias = kFa2WindowSize + 1;
     static constexpr uint32_t kPairKeys = 65536;
     uint32_t* pairHead_ = nullptr;  // exact two-byte keys
-    uint32_t* treeHead_ = nullptr;  // hashed three-byte keys
+    uint32_t* treeHead_ = nullptr;    // hashed four-byte keys
+    uint32_t* tripleHead_ = nullptr;  // hashed three-byte keys
+    uint32_t* tripleChain_ = nullptr; // the next older position of the same three-byte key
     uint32_t* son_ = nullptr;       // two links per position of the cycle: lower, higher
     uint32_t treeBits_ = 16;
 };
@@ -513,8 +552,13 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
             Relax(to[2], pairDistance <= kFa2FarPairMaxDistance
                              ? Step(base + MatchCost(2, pairDistance), 2, pairDistance)
                              : kUnreached);
-            uint32_t shorter = 2;
-            for (uint32_t m = 1; m < found && shorter < room; ++m) {
+            // The second is the nearest triple, when there is any candidate more.
+            if (found < 2 || room < 3)
+                return;
+            const uint32_t tripleDistance = candidates[1].distance;
+            Relax(to[3], Step(base + MatchCost(3, tripleDistance), 3, tripleDistance));
+            uint32_t shorter = 3;
+            for (uint32_t m = 2; m < found && shorter < room; ++m) {
                 const uint32_t distance = candidates[m].distance;
                 const uint32_t longest = candidates[m].length < room ? candidates[m].length : room;
                 const uint32_t costBase = base + 2 + kDistanceCosts[(distance - 1) >> 9];
