@@ -131,7 +131,7 @@ struct BitWriter {
     void Bits(uint32_t value, unsigned count)
     {
         if (used + count <= 32) {
-            // The whole field fits the current word (`count` is at most 8).
+            // The whole field fits the current word (`count` is at most 9).
             word |= (value & ((1u << count) - 1)) << (32 - used - count);
             used += count;
             flagBits += count;
@@ -164,6 +164,55 @@ void EmitLiteral(BitWriter& w, uint8_t byte)
     w.Byte(byte);
 }
 
+// Codes of a long match as table rows, which spares the emitter a mispredicted
+// branch per field. The distance code by (distance - 1) >> 9: the prefix bits
+// (which follow 00), how far F shifts down for the byte (also the number of extra
+// bits), and the byte's offset.
+struct DistanceCode {
+    uint8_t prefix;
+    uint8_t prefixBits;
+    uint8_t shift;
+    uint16_t base;
+};
+
+constexpr DistanceCode kDistanceCodes[16] = {
+    {0b1, 1, 1, 0},      {0b01, 2, 1, 256},   {0b001, 3, 2, 256},  {0b001, 3, 2, 256},
+    {0b0001, 4, 3, 256}, {0b0001, 4, 3, 256}, {0b0001, 4, 3, 256}, {0b0001, 4, 3, 256},
+    {0b0000, 4, 4, 256}, {0b0000, 4, 4, 256}, {0b0000, 4, 4, 256}, {0b0000, 4, 4, 256},
+    {0b0000, 4, 4, 256}, {0b0000, 4, 4, 256}, {0b0000, 4, 4, 256}, {0b0000, 4, 4, 256},
+};
+
+// The length code of N = 3..26 as one field: prefix and extra bits together.
+struct LengthCode {
+    uint16_t value;
+    uint8_t bits;
+};
+
+constexpr LengthCode MakeLengthCode(uint32_t n)
+{
+    return n == 3    ? LengthCode{0b1, 1}
+           : n == 4  ? LengthCode{0b01, 2}
+           : n <= 6  ? LengthCode{static_cast<uint16_t>(0b001 << 1 | (n - 5)), 4}
+           : n <= 10 ? LengthCode{static_cast<uint16_t>(0b0001 << 2 | (n - 7)), 6}
+                     : LengthCode{static_cast<uint16_t>(0b00001 << 4 | (n - 11)), 9};
+}
+
+struct LengthCodeTable {
+    LengthCode codes[27];
+};
+
+constexpr LengthCodeTable MakeLengthCodes()
+{
+    LengthCodeTable t{};
+    for (uint32_t n = kFa2MinMatch; n < 27; ++n)
+        t.codes[n] = MakeLengthCode(n);
+    return t;
+}
+
+constexpr LengthCodeTable kLengthCodes = MakeLengthCodes();
+
+static_assert(kLengthCodes.codes[26].value == 0b000011111 && kLengthCodes.codes[26].bits == 9);
+
 void EmitMatch(BitWriter& w, uint32_t length, uint32_t distance)
 {
     if (length == 2) {
@@ -178,42 +227,13 @@ void EmitMatch(BitWriter& w, uint32_t length, uint32_t distance)
         }
         return;
     }
-    w.Bits(0b00, 2);
     const uint32_t f = distance - 1;
-    if (f < 512) {
-        w.Bit(1);
-        w.Byte(f >> 1);
-        w.Bits(f & 1, 1);
-    } else if (f < 1024) {
-        w.Bits(0b01, 2);
-        w.Byte((f >> 1) - 256);
-        w.Bits(f & 1, 1);
-    } else if (f < 2048) {
-        w.Bits(0b001, 3);
-        w.Byte((f >> 2) - 256);
-        w.Bits(f & 3, 2);
-    } else if (f < 4096) {
-        w.Bits(0b0001, 4);
-        w.Byte((f >> 3) - 256);
-        w.Bits(f & 7, 3);
-    } else {
-        w.Bits(0b0000, 4);
-        w.Byte((f >> 4) - 256);
-        w.Bits(f & 15, 4);
-    }
-    if (length == 3) {
-        w.Bit(1);
-    } else if (length == 4) {
-        w.Bits(0b01, 2);
-    } else if (length <= 6) {
-        w.Bits(0b001, 3);
-        w.Bits(length - 5, 1);
-    } else if (length <= 10) {
-        w.Bits(0b0001, 4);
-        w.Bits(length - 7, 2);
-    } else if (length <= 26) {
-        w.Bits(0b00001, 5);
-        w.Bits(length - 11, 4);
+    const DistanceCode& code = kDistanceCodes[f >> 9];
+    w.Bits(code.prefix, 2 + code.prefixBits);  // 00, then the prefix
+    w.Byte((f >> code.shift) - code.base);
+    w.Bits(f & ((1u << code.shift) - 1), code.shift);
+    if (length < 27) {
+        w.Bits(kLengthCodes.codes[length].value, kLengthCodes.codes[length].bits);
     } else {
         w.Bits(0b00000, 5);
         w.Byte(length - 27);
@@ -556,7 +576,8 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
             if (found < 2 || room < 3)
                 return;
             const uint32_t tripleDistance = candidates[1].distance;
-            Relax(to[3], Step(base + MatchCost(3, tripleDistance), 3, tripleDistance));
+            Relax(to[3], Step(base + 2 + kDistanceCosts[(tripleDistance - 1) >> 9] + kLengthTables.bits[3], 3,
+                              tripleDistance));
             uint32_t shorter = 3;
             for (uint32_t m = 2; m < found && shorter < room; ++m) {
                 const uint32_t distance = candidates[m].distance;
