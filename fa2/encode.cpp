@@ -497,11 +497,11 @@ private:
 
     static constexpr uint32_t kBias = kFa2WindowSize + 1;
     static constexpr uint32_t kPairKeys = 65536;
-    uint32_t* pairHead_ = nullptr;  // exact two-byte keys
-    uint32_t* treeHead_ = nullptr;    // hashed four-byte keys
-    uint32_t* tripleHead_ = nullptr;  // hashed three-byte keys
-    uint32_t* tripleChain_ = nullptr; // the next older position of the same three-byte key
-    uint32_t* son_ = nullptr;       // two links per position of the cycle: lower, higher
+    uint32_t* pairHead_ = nullptr;     // exact two-byte keys
+    uint32_t* tripleHead_ = nullptr;   // hashed three-byte keys
+    uint32_t* tripleChain_ = nullptr;  // per position of the cycle: the next older one of its key
+    uint32_t* treeHead_ = nullptr;     // hashed four-byte keys
+    uint32_t* son_ = nullptr;          // two links per position of the cycle: lower, higher
     uint32_t treeBits_ = 16;
 };
 
@@ -540,8 +540,7 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
         return 0;
     // Four slack steps past the segment's end take the parse's masked tries.
     std::unique_ptr<uint64_t[]> step(new (std::nothrow) uint64_t[segmentLength + 5]);
-    std::unique_ptr<uint32_t[]> path(new (std::nothrow) uint32_t[segmentLength]);
-    if (!step || !path)
+    if (!step)
         return 0;
 
     BitWriter w{out, outCapacity, 0, SIZE_MAX, 0, 32, true, 0, 0};
@@ -627,13 +626,16 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
             ++i;
         }
 
-        // Walk the cheapest path back, then write it forwards.
-        uint32_t tokens = 0;
-        for (uint32_t i = span; i > 0; i -= static_cast<uint16_t>(step[i] >> 16))
-            path[tokens++] = i;
-        uint32_t at = 0;
-        while (tokens) {
-            const uint32_t next = path[--tokens];
+        // Walk the cheapest path back, leaving in the high half of each step on it
+        // (its cost no longer needed) where the token from there ends; then write
+        // the tokens forwards. The low halves keep the token that reaches each step.
+        for (uint32_t i = span; i > 0;) {
+            const uint32_t from = i - static_cast<uint16_t>(step[i] >> 16);
+            step[from] = (step[from] & 0xFFFFFFFF) | uint64_t{i} << 32;
+            i = from;
+        }
+        for (uint32_t at = 0; at < span;) {
+            const uint32_t next = static_cast<uint32_t>(step[at] >> 32);
             const uint32_t len = next - at;
             if (len == 1)
                 EmitLiteral(w, in[start + at]);

@@ -12,7 +12,7 @@ struct Fa2EncodeTuning {
     // it seems: the parse reaches the insides of a match only at a few lengths.
     uint32_t commitLength;
     // Positions per parse segment (at most 2^28 take effect). Tokens do not cross
-    // a segment's end, which bounds the parse's memory at 12 bytes per position
+    // a segment's end, which bounds the parse's memory at 8 bytes per position
     // of one segment.
     uint32_t segmentLength;
     // Tree nodes visited per position before the search gives up (and drops the
@@ -22,7 +22,7 @@ struct Fa2EncodeTuning {
     uint32_t searchDepth;
 };
 
-// Exact in bits within segments of 1 Mi positions (12 MiB of parse state): the
+// Exact in bits within segments of 1 Mi positions (8 MiB of parse state): the
 // whole parse is fast enough that no token need be left untried.
 constexpr Fa2EncodeTuning kFa2DefaultTuning = {UINT32_MAX, 1u << 20, UINT32_MAX};
 // Exact in bits over the whole input as one segment.
