@@ -64,6 +64,15 @@ def _find_build_file(env_name, relative):
     return max(existing, key=os.path.getmtime)
 
 
+def wait_until(condition, timeout, what):
+    """Polls `condition` until it holds; AssertionError naming `what` after `timeout` s."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError("%s: not within %s s" % (what, timeout))
+        time.sleep(0.25)
+
+
 def build_file(relative):
     """A file of the Windows build folder (LANTERNA_WIN_BUILD, set by CTest,
     else the newest build/*/win), such as "tests/testprogs/markgame.exe"."""
@@ -615,6 +624,20 @@ class UiDriver:
         r = self.call(*fields)
         return r["text"], bytes.fromhex(r["text_hex"])
 
+    def wait_text(self, hwnd, control_id, expected, timeout=60):
+        """Waits until a control shows `expected` (a str is compared as its
+        Shift-JIS bytes); AssertionError with the text last seen."""
+        want = sjis(expected) if isinstance(expected, str) else expected
+        deadline = time.monotonic() + timeout
+        while True:
+            got = self.gettext(hwnd, control_id)[1]
+            if got == want:
+                return
+            if time.monotonic() > deadline:
+                raise AssertionError("control %s shows %r, expected %r" % (
+                    control_id, got.decode("cp932", "replace"), want.decode("cp932", "replace")))
+            time.sleep(0.2)
+
     def wait_gone(self, hwnd, timeout=30):
         self.call("wait_gone", int(timeout * 1000), hwnd, wait=timeout)
 
@@ -658,6 +681,14 @@ class UiDriver:
             raise AssertionError("no message box titled %r within %s s; windows on screen: %s"
                                  % (title, timeout, self._describe_windows()))
         box = self.msgbox(win["hwnd"])
+        # The icon is read from the screen: a box under another window (the
+        # Explorer window an installation opens) reads as unknown until raised.
+        for _ in range(20):
+            if icon is None or box["icon"] != "unknown":
+                break
+            self.foreground(win["hwnd"])
+            time.sleep(0.5)
+            box = self.msgbox(win["hwnd"])
         problems = []
         if bytes.fromhex(box["title_hex"]) != sjis(title):
             problems.append("title bytes %s, expected %s" % (box["title_hex"], sjis(title).hex()))
