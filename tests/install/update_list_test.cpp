@@ -4,14 +4,6 @@
 
 #include <string>
 
-namespace {
-UpdateList Empty()
-{
-    UpdateList list{};
-    return list;
-}
-}
-
 TEST(AddUpdateEntry, SelectionPrefixFiltersByInstallType)
 {
     struct Case {
@@ -34,7 +26,7 @@ TEST(AddUpdateEntry, SelectionPrefixFiltersByInstallType)
         {"X", 0, UpdateEntry::Accepted, "X", "X"},
     };
     for (const Case& c : cases) {
-        UpdateList list = Empty();
+        UpdateList list{};
         EXPECT_EQ(AddUpdateEntry(&list, c.value, c.selectedIndex), c.expected) << c.value;
         if (c.expected == UpdateEntry::Accepted) {
             ASSERT_EQ(list.count, 1) << c.value;
@@ -48,7 +40,7 @@ TEST(AddUpdateEntry, SelectionPrefixFiltersByInstallType)
 
 TEST(AddUpdateEntry, MemberNameStartsAfterTheLastRealBackslash)
 {
-    UpdateList list = Empty();
+    UpdateList list{};
     // 表 (95 5C) in the folder name: its 5C is a trail byte, not a separator.
     AddUpdateEntry(&list, "\x95\x5C\\A.DAT", 0);
     // A folder name ending in ソ (83 5C) directly before the real separator.
@@ -62,14 +54,14 @@ TEST(AddUpdateEntry, MemberNameStartsAfterTheLastRealBackslash)
 
     // With a platform test that knows no lead bytes the 5C splits (the code page
     // decides, not a fixed table).
-    UpdateList plain = Empty();
+    UpdateList plain{};
     AddUpdateEntry(&plain, "\x95\x5C.DAT", 0, [](unsigned char) { return false; });
     EXPECT_EQ(plain.memberNameOffsets[0], 2u);
 }
 
 TEST(AddUpdateEntry, SixteenPlacesAtMostAndOrderKept)
 {
-    UpdateList list = Empty();
+    UpdateList list{};
     for (int i = 0; i < kMaxUpdateFiles; ++i) {
         std::string value = "F";
         value += std::to_string(i);
