@@ -11,66 +11,6 @@ namespace {
 bool HasSecondNul(const char* text) { return text[std::strlen(text) + 1] == '\0'; }
 }
 
-TEST(DirectXResultMessage, EveryReportedRowHasItsExactBytes)
-{
-    const std::string ok = "DirectX Setup Succeeded : ";
-    const std::string failed = "DirectX Setup Failed : ";
-    struct Row {
-        int result;
-        std::string prefix;
-        const char* text;  // Shift-JIS written out byte by byte
-        int isError;
-    };
-    const Row rows[] = {
-        // "DirectX のセットアップが成功しました。再起動して下さい。"
-        {1, ok,
-         "DirectX \x82\xcc\x83\x5a\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76\x82\xaa\x90\xac\x8c\xf7\x82\xb5\x82\xdc"
-         "\x82\xb5\x82\xbd\x81\x42\x8d\xc4\x8b\x4e\x93\xae\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81\x42",
-         0},
-        // "DirectX のセットアップが成功しました。"
-        {0, ok,
-         "DirectX \x82\xcc\x83\x5a\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76\x82\xaa\x90\xac\x8c\xf7\x82\xb5\x82\xdc"
-         "\x82\xb5\x82\xbd\x81\x42",
-         0},
-        // "内部エラーが発生しました。"
-        {-9, failed, "\x93\xe0\x95\x94\x83\x47\x83\x89\x81\x5b\x82\xaa\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42",
-         1},
-        // "サポートされていないバージョンの OS です。"
-        {-11, failed,
-         "\x83\x54\x83\x7c\x81\x5b\x83\x67\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xc8\x82\xa2\x83\x6f\x81\x5b\x83\x57"
-         "\x83\x87\x83\x93\x82\xcc OS \x82\xc5\x82\xb7\x81\x42",
-         1},
-        // "必要な .inf ファイルが見つかりませんでした。"
-        {-7, failed,
-         "\x95\x4b\x97\x76\x82\xc8 .inf \x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8"
-         "\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x42",
-         1},
-    };
-    for (const Row& row : rows) {
-        DirectXMessage message{};
-        ASSERT_EQ(DirectXResultMessage(row.result, &message), 1) << row.result;
-        EXPECT_EQ(message.prefix, row.prefix) << row.result;
-        EXPECT_EQ(std::string(message.text), std::string(row.text)) << row.result;
-        EXPECT_EQ(message.isError, row.isError) << row.result;
-    }
-    // The remaining failure rows share the failure prefix and the error icon.
-    for (int result : {-1, -2, -5, -6, -8}) {
-        DirectXMessage message{};
-        ASSERT_EQ(DirectXResultMessage(result, &message), 1) << result;
-        EXPECT_EQ(message.prefix, failed) << result;
-        EXPECT_EQ(message.isError, 1) << result;
-        EXPECT_GT(std::strlen(message.text), 10u) << result;
-    }
-}
-
-TEST(DirectXResultMessage, SilentCodes)
-{
-    for (int result : {-3, -4, -10, -12, -1000, 2, 3, 0x7fffffff, static_cast<int>(0x80000000)}) {
-        DirectXMessage message{};
-        EXPECT_EQ(DirectXResultMessage(result, &message), 0) << result;
-    }
-}
-
 TEST(BuildRemovalTarget, OnlyFoldersBelowAnAbsoluteDestination)
 {
     struct Case {

@@ -9,7 +9,6 @@ its command line in C:\\test\\followup_cmdline.txt.
 
 Run: cd tests/e2e && python3 -m unittest -v test_completion"""
 
-import json
 import os
 import shutil
 import sys
@@ -18,7 +17,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import IDOK, IDCANCEL, sjis  # noqa: E402
+from harness import IDOK, IDCANCEL, build_file, sjis, wait_until  # noqa: E402
 
 CAPTION = "LANTERNA 修正セットアップ"
 NEXT, CANCEL, BACK = 1, 2, 4
@@ -51,43 +50,6 @@ DIRECTX_BOXES = {
 }
 
 
-def _tolerant_reply(self, timeout):
-    """The batch interpreter started by /d inherits the driver's standard output
-    and echoes its commands there; lines that are not the driver's replies are
-    passed over."""
-    deadline = time.monotonic() + timeout
-    while True:
-        line = None
-        try:
-            line = self._lines.get(timeout=max(0.1, deadline - time.monotonic()))
-        except harness.queue.Empty:
-            raise harness.UiTimeout("uidrv gave no reply within %.0f s" % timeout)
-        if line is None:
-            raise harness.HarnessError("uidrv ended")
-        try:
-            reply = json.loads(line.decode("utf-8", "replace"))
-        except ValueError:
-            continue
-        if isinstance(reply, dict):
-            return reply
-
-
-harness.UiDriver._reply = _tolerant_reply
-
-
-def build_file(relative, variable):
-    return os.environ.get(variable) or harness.build_file(relative)
-
-
-def wait_until(condition, timeout, what):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return
-        time.sleep(0.25)
-    raise AssertionError("%s: not within %s s" % (what, timeout))
-
-
 def script(**changes):
     values = {
         "CompanyName": COMPANY, "GameTitle": "LANTERNA", "GameDir": "LANTERNA",
@@ -114,7 +76,7 @@ class CompletionTestCase(harness.PrefixTestCase):
         cls.disc.add_bmp("BANNER.BMP", 96, 64)
         prefix.mount_cdrom("E", cls.disc.root)
         cls.test_dir = prefix.host_path("C:\\") + "/test"
-        prefix.put_file(build_file("tests/completion/followup.exe", "FOLLOWUP_EXE"), FOLLOWUP)
+        prefix.put_file(build_file("tests/completion/followup.exe"), FOLLOWUP)
 
     @classmethod
     def tearDownClass(cls):
@@ -161,7 +123,7 @@ class CompletionTestCase(harness.PrefixTestCase):
 
     def use_directx_library(self, present):
         if present:
-            self.prefix.put_file(build_file("tests/completion/dsetup.dll", "DSETUP_DLL"), r"C:\test\dsetup.dll")
+            self.prefix.put_file(build_file("tests/completion/dsetup.dll"), r"C:\test\dsetup.dll")
         else:
             self.remove_test_file("dsetup.dll")
 
@@ -173,25 +135,7 @@ class CompletionTestCase(harness.PrefixTestCase):
 
     def start(self, arguments=""):
         self.pid = self.ui.start('"%s"%s' % (SETUP, (" " + arguments) if arguments else ""), r"C:\test")
-        self.addCleanup(self.kill)
         self.hwnd = self.ui.find_dialog(CAPTION, 90)["hwnd"]
-
-    def kill(self):
-        try:
-            self.ui.kill(self.pid)
-        except harness.HarnessError:
-            pass
-
-    def text(self, control_id):
-        return self.ui.gettext(self.hwnd, control_id)[1]
-
-    def wait_text(self, control_id, text, timeout=90):
-        try:
-            wait_until(lambda: self.text(control_id) == sjis(text), timeout, "")
-        except AssertionError:
-            self.fail("control %d shows %r, not %r; windows: %s" % (
-                control_id, self.text(control_id).decode("cp932", "replace"), text,
-                [(w["class"], w.get("title")) for w in self.ui.windows()]))
 
     def through_destination(self):
         """From the welcome page to Next on the destination page, with the test's folder."""
@@ -203,7 +147,7 @@ class CompletionTestCase(harness.PrefixTestCase):
         self.ui.command(self.hwnd, NEXT)
 
     def wait_page(self, text):
-        self.wait_text(INFO, text)
+        self.ui.wait_text(self.hwnd, INFO, text, 90)
 
     def through_wizard(self, tick_directx):
         """Welcome to completion; presses the completion button."""
@@ -213,24 +157,9 @@ class CompletionTestCase(harness.PrefixTestCase):
             wait_until(lambda: self.ui.control(self.hwnd, DIRECTX)["checked"] == 1, 20, "DirectX ticked")
         self.through_destination()
         self.wait_page(DONE)
-        self.wait_text(NEXT, "完了")
+        self.ui.wait_text(self.hwnd, NEXT, "完了")
         self.ui.command(self.hwnd, NEXT)
         self.ui.wait_gone(self.hwnd, 30)
-
-    def expect_box_over_wizard(self, text, buttons, icon, timeout=90):
-        """A message box of the run while the wizard, which has the same title, is still open."""
-        found = []
-
-        def box_up():
-            found[:] = [w["hwnd"] for w in self.ui.windows()
-                        if w["class"] == "#32770" and w.get("title") == CAPTION and w["hwnd"] != self.hwnd]
-            return bool(found)
-        wait_until(box_up, timeout, "a box titled %r besides the wizard" % CAPTION)
-        box = self.ui.msgbox(found[0])
-        self.assertEqual(bytes.fromhex(box["text_hex"]), sjis(text))
-        self.assertEqual(sorted(b["id"] for b in box["buttons"]), sorted(buttons))
-        self.assertEqual(box["icon"], icon)
-        return found[0]
 
     def expect_followup(self):
         expected = sjis('followup.exe "%s\\README.TXT"\n' % INSTALL)
@@ -274,9 +203,6 @@ class DirectXAndFollowUp(CompletionTestCase):
 
 class AbortAndSelfRemoval(CompletionTestCase):
 
-    def delsup(self):
-        return self.prefix.host_path(r"C:\windows\DELSUP.BAT")
-
     def test_cancel_after_the_copy_began_leaves_no_install_folder(self):
         # The second entry waits for a disc that never comes: Cancel there ends the run.
         # A folder that was there before the run goes too, with what it held.
@@ -291,11 +217,11 @@ class AbortAndSelfRemoval(CompletionTestCase):
                 self.start()
                 self.wait_page("「LANTERNA」のインストールを開始します")
                 self.through_destination()
-                prompt = self.expect_box_over_wizard("「LANTERNA」ディスク 2 を入れて下さい", (IDOK, IDCANCEL), "none")
+                prompt = self.ui.expect_message_box(CAPTION, "「LANTERNA」ディスク 2 を入れて下さい", (IDOK, IDCANCEL),
+                                                    "none", timeout=90)
                 self.assertTrue(os.path.isfile(self.prefix.host_path(INSTALL + r"\README.TXT")), "the copy began")
                 self.ui.click(prompt, IDCANCEL)
-                box = self.ui.expect_message_box(CAPTION, ABORTED, icon="error", timeout=60)
-                self.ui.click(box, IDOK)
+                self.ui.click(self.ui.expect_message_box(CAPTION, ABORTED, icon="error", timeout=60), IDOK)
                 self.expect_exit(0)
                 self.assertFalse(os.path.exists(self.prefix.host_path(INSTALL)))
                 self.assertIsNone(self.read_test_file("followup_cmdline.txt"))
@@ -312,39 +238,34 @@ class AbortAndSelfRemoval(CompletionTestCase):
         self.start()
         self.wait_page("「LANTERNA」のインストールを開始します")
         self.ui.command(self.hwnd, CANCEL)
-        box = self.ui.expect_message_box(CAPTION, ABORTED, icon="error", timeout=60)
-        self.ui.click(box, IDOK)
+        self.ui.click(self.ui.expect_message_box(CAPTION, ABORTED, icon="error", timeout=60), IDOK)
         self.expect_exit(0)
         self.assertTrue(os.path.isfile(keep))
+
+    def expect_self_removal(self, code):
+        """The run ends with `code`; then its batch deletes setup.exe and itself."""
+        self.expect_exit(code)
+        for path in (SETUP, r"C:\windows\DELSUP.BAT"):
+            wait_until(lambda: not os.path.exists(self.prefix.host_path(path)), 60, path + " deleted")
 
     def test_self_removal_after_completion(self):
         self.start('/d"E:\\"')
         self.through_wizard(tick_directx=False)
-        self.expect_exit(1)
-        wait_until(lambda: not os.path.exists(self.prefix.host_path(SETUP)), 60, "setup.exe deleted")
-        wait_until(lambda: not os.path.exists(self.delsup()), 60, "DELSUP.BAT deleted")
+        self.expect_self_removal(1)
 
-    def test_self_removal_after_a_cancelled_disc_prompt(self):
+    def test_self_removal_after_a_box_that_ends_the_run(self):
+        # A cancelled disc prompt, and a command-line error after the switch, which still counts.
+        cases = [('/d"E:\\"', "ＣＤ－ＲＯＭドライブに「LANTERNA」ディスク１を入れて下さい", (IDOK, IDCANCEL), "none",
+                  IDCANCEL),
+                 ('/d"E:\\"/z', "コマンドラインオプションエラー(2)", (IDOK,), "error", IDOK)]
         self.prefix.change_disc("E", None)
         self.addCleanup(self.prefix.change_disc, "E", self.disc.root)
-        self.pid = self.ui.start('"%s" /d"E:\\"' % SETUP, r"C:\test")
-        self.addCleanup(self.kill)
-        box = self.ui.expect_message_box("SETUP", "ＣＤ－ＲＯＭドライブに「LANTERNA」ディスク１を入れて下さい",
-                                         buttons=(IDOK, IDCANCEL), icon="none", timeout=90)
-        self.ui.click(box, IDCANCEL)
-        self.expect_exit(0)
-        wait_until(lambda: not os.path.exists(self.prefix.host_path(SETUP)), 60, "setup.exe deleted")
-        wait_until(lambda: not os.path.exists(self.delsup()), 60, "DELSUP.BAT deleted")
-
-    def test_self_removal_after_a_command_line_error(self):
-        # The switch read before the error still counts.
-        self.pid = self.ui.start('"%s" /d"E:\\"/z' % SETUP, r"C:\test")
-        self.addCleanup(self.kill)
-        box = self.ui.expect_message_box("SETUP", "コマンドラインオプションエラー(2)", icon="error", timeout=90)
-        self.ui.click(box, IDOK)
-        self.expect_exit(0)
-        wait_until(lambda: not os.path.exists(self.prefix.host_path(SETUP)), 60, "setup.exe deleted")
-        wait_until(lambda: not os.path.exists(self.delsup()), 60, "DELSUP.BAT deleted")
+        for arguments, text, buttons, icon, press in cases:
+            with self.subTest(arguments=arguments):
+                self.reset()
+                self.pid = self.ui.start('"%s" %s' % (SETUP, arguments), r"C:\test")
+                self.ui.click(self.ui.expect_message_box("SETUP", text, buttons, icon, timeout=90), press)
+                self.expect_self_removal(0)
 
 
 if __name__ == "__main__":
