@@ -6,7 +6,6 @@
 #include <cstring>
 #include <memory>
 #include <set>
-#include <string>
 #include <vector>
 
 namespace {
@@ -128,34 +127,16 @@ TEST(CheckBannerLayout, RejectsWhatThePixelRuleDoesNotFit)
         {"zero width", with([](Header& h) { h.width = 0; })},
         {"negative width", with([](Header& h) { h.width = -3; })},
         {"two planes", with([](Header& h) { h.planes = 2; })},
+        // Products beyond 32 bits, which truncated to 32 bits would look small.
+        {"row of 2^33 bytes", with([](Header& h) { h.width = 0x7FFFFFFF, h.bits = 32; })},
+        {"row of 2^32 bytes (0 after wrapping)", with([](Header& h) { h.width = 0x40000000, h.bits = 32; })},
+        {"2^31 rows", with([](Header& h) { h.width = 1, h.height = 0x7FFFFFFF, h.bits = 32; })},
+        {"2^16 rows of 2^18 bytes", with([](Header& h) { h.width = 0x10000, h.height = 0x10000, h.bits = 32; })},
     };
     for (const Case& c : cases) {
         BannerLayout layout;
         // Plenty of bytes: only the header decides.
         EXPECT_EQ(Check(MakeFile(c.header, 54 + 4096), &layout), 0) << c.what;
-    }
-}
-
-TEST(CheckBannerLayout, ProductsBeyond32BitsAreRejected)
-{
-    struct Case {
-        int32_t width, height;
-        uint16_t bits;
-    };
-    // Each product exceeds 32 bits; truncated to 32 bits it would look small.
-    const Case cases[] = {
-        {0x7FFFFFFF, 1, 32},
-        {0x40000000, 4, 32},   // rows of 2^32 bytes: 0 after wrapping
-        {1, 0x7FFFFFFF, 32},
-        {0x10000, 0x10000, 32},
-    };
-    for (const Case& c : cases) {
-        Header h;
-        h.width = c.width;
-        h.height = c.height;
-        h.bits = c.bits;
-        BannerLayout layout;
-        EXPECT_EQ(Check(MakeFile(h, 54 + 64), &layout), 0) << c.width << "x" << c.height;
     }
 }
 
@@ -209,42 +190,4 @@ TEST(BannerIndex, TimerSeedsAFewMillisecondsApartPickDifferentBanners)
     const int first = BannerIndex(NextRandom(), 20);
     SeedRandom(90011u);
     EXPECT_EQ(BannerIndex(NextRandom(), 20), first);
-}
-
-TEST(BuildPreviewText, JoinsTheFieldCompanyAndGameFolder)
-{
-    struct Case {
-        const char* edit;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"C:\\Program Files", "C:\\Program Files\\TALVEN\\LANTERNA"},
-        {"C:\\", "C:\\TALVEN\\LANTERNA"},
-        {"", "\\TALVEN\\LANTERNA"},  // an empty field still previews the two folders
-        {"D:\\\x95\x5C", "D:\\\x95\x5C\\TALVEN\\LANTERNA"},  // 表: its 0x5C is no separator
-    };
-    for (const Case& c : cases) {
-        char out[520];
-        ASSERT_EQ(BuildPreviewText(c.edit, "TALVEN", "LANTERNA", out, sizeof out), 1) << c.edit;
-        EXPECT_STREQ(out, c.expected);
-    }
-}
-
-TEST(BuildPreviewText, APathThatDoesNotFitLeavesAnEmptyPreview)
-{
-    // "\\C\\G" is 4 bytes; the path with its two NULs needs length + 2 bytes.
-    const std::string fits(520 - 2 - 4, 'a');
-    char out[520];
-    ASSERT_EQ(BuildPreviewText(fits.c_str(), "C", "G", out, sizeof out), 1);
-    EXPECT_EQ(std::strlen(out), 518u);
-
-    const std::string tooLong(520 - 2 - 4 + 1, 'a');
-    std::memset(out, 'x', sizeof out);
-    EXPECT_EQ(BuildPreviewText(tooLong.c_str(), "C", "G", out, sizeof out), 0);
-    EXPECT_STREQ(out, "");
-
-    // The largest field with the largest names (259 bytes each) does not fit in 520.
-    const std::string name(259, 'n');
-    EXPECT_EQ(BuildPreviewText(name.c_str(), name.c_str(), name.c_str(), out, sizeof out), 0);
-    EXPECT_STREQ(out, "");
 }
