@@ -18,8 +18,6 @@ namespace {
 std::string g_case;  // names the case in a failure
 std::string g_root;  // the stand-in disc root, without a trailing backslash
 
-constexpr uint64_t kBigSize = (uint64_t{5} << 30) + 3;  // sparse: beyond 32 bits, no disk space
-
 std::string At(const char* relative) { return g_root + "\\" + relative; }
 
 bool MakeFolder(const char* relative) { return CreateDirectoryA(At(relative).c_str(), nullptr) != 0; }
@@ -37,15 +35,12 @@ bool MakeFile(const char* relative, uint64_t size)
     return ok;
 }
 
-void SetSelection(int index, const char* const* names, int count, uint64_t stated, bool otherDiscs = false)
+void SetSelection(int index, const char* const* names, int count, uint64_t stated)
 {
     InstallSelection& s = g_config.selections[index];
     s = InstallSelection{};
-    for (int k = 0; k < count; ++k) {
+    for (int k = 0; k < count; ++k)
         std::strcpy(s.InstallFiles[k].name, names[k]);
-        s.InstallFiles[k].disc = otherDiscs ? 2 : 0;
-    }
-    s.usesOtherDiscs = otherDiscs;
     s.InstallSize = stated;
 }
 
@@ -60,41 +55,25 @@ void Reset(int selects)
 const char kNotFound[] = " \x83\x74\x83\x40\x83\x43\x83\x8b\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
 const char kTooLong[] = " \x83\x70\x83\x58\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 
+// Nested folders, dot-names and files beyond 4 GiB are measured end to end
+// (tests/e2e/test_measure.py); this tree serves the limits.
 bool BuildTree()
 {
-    return MakeFile("GAME.EXE", 100) && MakeFolder("DATA") && MakeFile("DATA\\A.DAT", 10) &&
-           MakeFile("DATA\\.HIDDEN", 1000) && MakeFolder("DATA\\.DOT") && MakeFile("DATA\\.DOT\\X.DAT", 1000) &&
-           MakeFolder("DATA\\SUB") && MakeFolder("DATA\\SUB\\DEEP") && MakeFile("DATA\\SUB\\DEEP\\B.DAT", 7) &&
-           MakeFile("DATA\\SUB\\BIG.DAT", kBigSize) && MakeFolder("DATA\\EMPTY") && MakeFile("LOCKED.DAT", 33) &&
+    return MakeFile("GAME.EXE", 100) && MakeFolder("DATA") && MakeFolder("DATA\\EMPTY") && MakeFile("LOCKED.DAT", 33) &&
            // 表 (95 5C) and ソ (83 5C): trail bytes that look like backslashes.
            MakeFolder("\x95\x5C") && MakeFile("\x95\x5C\\\x83\x5C.DAT", 5);
 }
 
-TEST(MeasureInstallSizes, SizesOfFilesAndFolders)
+TEST(MeasureInstallSizes, LimitsOfTheWalk)
 {
     BoxWatcher boxes(IDOK);
     g_case = "no choices";
     Reset(0);
     EXPECT_TRUE(MeasureInstallSizes()) << g_case;
 
-    g_case = "measured, stated and other-disc choices";
-    Reset(3);
-    const char* full[] = {"GAME.EXE", "DATA"};
-    const char* small[] = {"GAME.EXE"};
-    const char* elsewhere[] = {"NOT_HERE.DAT"};
-    SetSelection(0, full, 2, 0);
-    SetSelection(1, small, 1, 12345);
-    SetSelection(2, elsewhere, 1, 0, true);
-    EXPECT_TRUE(MeasureInstallSizes()) << g_case;
-    EXPECT_TRUE(g_config.selections[0].InstallSize == 100 + 10 + 7 + kBigSize) << g_case;
-    EXPECT_TRUE(g_config.selections[1].InstallSize == 12345) << g_case;  // a stated size is never re-measured
-    EXPECT_TRUE(g_config.selections[2].InstallSize == 0) << g_case;
-
     g_case = "folder sizes";
     EXPECT_TRUE(MeasureFolderSize(At("DATA\\EMPTY").c_str()) == 0) << g_case;
     EXPECT_TRUE(MeasureFolderSize(At("NO_SUCH_FOLDER").c_str()) == 0) << g_case;
-    EXPECT_TRUE(MeasureFolderSize(At("DATA\\SUB").c_str()) == 7 + kBigSize) << g_case;
-    EXPECT_TRUE(MeasureFolderSize(At("\x95\x5C").c_str()) == 5) << g_case;
 
     g_case = "forty entries, no terminator";
     Reset(1);

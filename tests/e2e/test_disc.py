@@ -9,12 +9,11 @@ used, and it ends the run with exit code 0 before the wizard opens.
 Run: cd tests/e2e && python3 -m unittest -v test_disc"""
 import os
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import IDCANCEL, IDOK, sjis  # noqa: E402
+from harness import IDCANCEL, IDOK  # noqa: E402
 
 CAPTION = "LANTERNA 修正セットアップ"
 PROMPT = "ＣＤ－ＲＯＭドライブに「LANTERNA」ディスク１を入れて下さい"
@@ -76,16 +75,7 @@ class SetupRuns(harness.PrefixTestCase):
         self.prefix.change_disc("f", f or self.empty)
 
     def start(self):
-        exe = self.prefix.windows_path(harness.setup_exe())
-        pid = self.ui.start('"%s"' % exe)
-        self.addCleanup(self._end, pid)
-        return pid
-
-    def _end(self, pid):
-        try:
-            self.ui.kill(pid)
-        except harness.HarnessError:
-            pass
+        return self.ui.start('"%s"' % self.prefix.windows_path(harness.setup_exe()))
 
     def expect_exit(self, pid, code, timeout=60):
         self.assertEqual(self.ui.wait_exit(timeout, pid), code)
@@ -194,10 +184,7 @@ class HandOver(SetupRuns):
         self.record(folder)
         self.expect_exit(self.start(), 1)
         mark = self.prefix.host_path(folder + "\\STARTED.MRK")
-        deadline = time.monotonic() + 60
-        while not os.path.exists(mark) and time.monotonic() < deadline:
-            time.sleep(0.5)
-        self.assertTrue(os.path.exists(mark), "the installed game was started")
+        harness.wait_until(lambda: os.path.exists(mark), 60, "the installed game started")
         os.remove(mark)
 
     def test_stale_record_lets_the_installation_go_on(self):

@@ -53,21 +53,13 @@ class SelectionSizes(harness.PrefixTestCase):
         cls.disc.cleanup()
 
     def test_sizes_beside_the_choices(self):
-        exe = self.prefix.windows_path(harness.setup_exe())
-        pid = self.ui.start('"%s"' % exe)
-        self.addCleanup(self._end, pid)
+        self.ui.start('"%s"' % self.prefix.windows_path(harness.setup_exe()))
         wizard = self.ui.find_dialog(CAPTION, 90)["hwnd"]
         # The radio buttons carry their texts from the start; the page only shows them.
         texts = {c["id"]: bytes.fromhex(c["text_hex"]) for c in self.ui.controls(wizard)}
         self.assertEqual(texts[1005], sjis("標準  ( 約 6.50 GB )"))
         self.assertEqual(texts[1006], sjis("フル  ( 約 650 MB )"))
         self.assertEqual(texts[1007], sjis("追加  ( 約 0 bytes )"))
-
-    def _end(self, pid):
-        try:
-            self.ui.kill(pid)
-        except harness.HarnessError:
-            pass
 
 
 if __name__ == "__main__":

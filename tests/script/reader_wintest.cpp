@@ -12,7 +12,6 @@
 #include "app/session.h"
 #include "script/config.h"
 #include "script/reader.h"
-#include "tests/script/box_watcher.h"
 
 #include <gtest/gtest.h>
 
