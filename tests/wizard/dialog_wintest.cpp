@@ -115,7 +115,7 @@ protected:
 // The installation step, replaced for these tests.
 void RunInstallation(HWND) { ++g_installCalls; }
 
-TEST_F(Wizard, WelcomePageInitialisesTheSessionAndTheControls)
+TEST_F(Wizard, WelcomePageInitialisesTheSession)
 {
     g_session.installDirectX = 0xFFFFFFFFu;
     g_session.wizardPage = 7;
@@ -126,18 +126,10 @@ TEST_F(Wizard, WelcomePageInitialisesTheSessionAndTheControls)
     EXPECT_EQ(g_session.installDirectX, 0u);
     EXPECT_EQ(g_session.selectedIndex, 1);
     EXPECT_NE(g_session.bannerBitmap, nullptr);
-    char caption[64];
-    GetWindowTextA(w, caption, sizeof caption);
-    EXPECT_STREQ(caption, "CAPTION");
-    EXPECT_EQ(Bytes(w, kIdSelect0), "A  ( \x96\xF1 1.50 KB )");
-    EXPECT_EQ(Bytes(w, kIdSelect1), "B  ( \x96\xF1 650 MB )");
+    // The caption, the size captions, the texts and the buttons' states as the
+    // user sees them are checked end to end (test_wizard); a choice beyond the
+    // script's keeps its template text.
     EXPECT_EQ(Bytes(w, kIdSelect2), "Select2");
-    EXPECT_EQ(Bytes(w, kIdInfo), "\x81\x75LANTERNA\x81\x76\x82\xCC\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5B\x83\x8B"
-                                 "\x82\xF0\x8A\x4A\x8E\x6E\x82\xB5\x82\xDC\x82\xB7");
-    EXPECT_EQ(Bytes(w, kIdDirectX), "DX");
-    EXPECT_TRUE(IsWindowVisible(GetDlgItem(w, kIdDirectX)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(w, kIdBack)));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(w, kIdNext)));
     // The bitmap static takes the picture's size.
     BITMAP bm;
     ASSERT_TRUE(GetObjectA(g_session.bannerBitmap, sizeof bm, &bm));
