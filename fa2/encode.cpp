@@ -505,14 +505,25 @@ private:
     uint32_t treeBits_ = 16;
 };
 
-// A parse step: the fewest bits known to reach a position in the high half, the
-// token that reaches it (length, distance) in the low half, so that one unsigned
-// minimum keeps the cheaper of two steps without a branch.
-constexpr uint64_t Step(uint32_t cost, uint32_t length, uint32_t distance)
+// A parse step: what it weighs to reach a position in the high 42 bits, the token
+// that reaches it (length, distance - 1) in the low 22, so that one unsigned
+// minimum keeps the lighter of two steps without a branch. The weight is the
+// bits, scaled by 2^19 and plus the count of pairs and long matches on the path
+// when a segment is short enough for that count to stay below 2^19 (its bits then
+// stay below 2^23): among the cheapest paths the parse takes one with the fewest
+// tokens, which expands fastest, at no cost in bits. A longer segment weighs bits
+// alone.
+constexpr unsigned kWeightShift = 22;
+
+constexpr uint64_t Step(uint64_t weight, uint32_t length, uint32_t distance)
 {
-    return uint64_t{cost} << 32 | length << 16 | distance;
+    return weight << kWeightShift | length << 13 | (distance - 1);
 }
+constexpr uint32_t StepLength(uint64_t step) { return static_cast<uint32_t>(step >> 13) & 0x1FF; }
+constexpr uint32_t StepDistance(uint64_t step) { return (static_cast<uint32_t>(step) & 0x1FFF) + 1; }
 constexpr uint64_t kUnreached = UINT64_MAX;
+static_assert(StepLength(Step(5, kFa2MaxMatch, kFa2WindowSize)) == kFa2MaxMatch &&
+              StepDistance(Step(5, kFa2MaxMatch, kFa2WindowSize)) == kFa2WindowSize);
 
 inline void Relax(uint64_t& slot, uint64_t step) { slot = step < slot ? step : slot; }
 
@@ -547,9 +558,13 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
     // One spare each: the finder stores before counting.
     MatchFinder::Match matches[kFa2MaxMatch + 1], nextMatches[kFa2MaxMatch + 1];
 
+    uint64_t matchCount = 0;
     for (uint32_t start = 0; start < n; start += segmentLength) {
         const uint32_t end = n - start < segmentLength ? n : start + segmentLength;
         const uint32_t span = end - start;
+        const bool tieBreak = span <= kFa2LongestTieBreakSegment;
+        const unsigned bitShift = tieBreak ? 19 : 0;
+        const uint64_t tokenWeight = tieBreak ? 1 : 0;
         step[0] = 0;
         for (uint32_t i = 1; i < span + 5; ++i)
             step[i] = kUnreached;
@@ -557,9 +572,11 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
         uint32_t committedTo = 0;  // relative position before which a taken match runs
         // Tries the tokens from relative position i, given its candidates.
         auto tryTokens = [&](uint32_t i, const MatchFinder::Match* candidates, uint32_t found) {
-            const uint32_t base = static_cast<uint32_t>(step[i] >> 32);
+            const uint64_t weight = step[i] >> kWeightShift;
             uint64_t* const to = &step[i];
-            Relax(to[1], Step(base + kLiteralCost, 1, 0));
+            Relax(to[1], Step(weight + (kLiteralCost << bitShift), 1, 1));
+            // Bits of a token from here, as a weight.
+            const uint64_t base = weight + tokenWeight;
             if (i < committedTo || found == 0)
                 return;
             const uint32_t room = span - i;
@@ -569,19 +586,20 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
             // also shares the first two, and the pair head is the newest of those.
             const uint32_t pairDistance = candidates[0].distance;
             Relax(to[2], pairDistance <= kFa2FarPairMaxDistance
-                             ? Step(base + MatchCost(2, pairDistance), 2, pairDistance)
+                             ? Step(base + (MatchCost(2, pairDistance) << bitShift), 2, pairDistance)
                              : kUnreached);
             // The second is the nearest triple, when there is any candidate more.
             if (found < 2 || room < 3)
                 return;
             const uint32_t tripleDistance = candidates[1].distance;
-            Relax(to[3], Step(base + 2 + kDistanceCosts[(tripleDistance - 1) >> 9] + kLengthTables.bits[3], 3,
-                              tripleDistance));
+            Relax(to[3],
+                  Step(base + ((2u + kDistanceCosts[(tripleDistance - 1) >> 9] + kLengthTables.bits[3]) << bitShift), 3,
+                       tripleDistance));
             uint32_t shorter = 3;
             for (uint32_t m = 2; m < found && shorter < room; ++m) {
                 const uint32_t distance = candidates[m].distance;
                 const uint32_t longest = candidates[m].length < room ? candidates[m].length : room;
-                const uint32_t costBase = base + 2 + kDistanceCosts[(distance - 1) >> 9];
+                const uint64_t costBase = base + ((2u + kDistanceCosts[(distance - 1) >> 9]) << bitShift);
                 // Lengths shorter + 1 to longest come from this distance. The first
                 // four are tried without a branch (past `longest` they lose to
                 // anything); beyond them, the two longest lengths of each stretch
@@ -589,11 +607,11 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
                 for (uint32_t k = 1; k <= 4; ++k) {
                     const uint32_t len = shorter + k;
                     const uint64_t beyond = uint64_t{0} - (len > longest);
-                    Relax(to[len], Step(costBase + kLengthTables.bits[len], len, distance) | beyond);
+                    Relax(to[len], Step(costBase + (uint64_t{kLengthTables.bits[len]} << bitShift), len, distance) | beyond);
                 }
                 for (uint32_t len = shorter + 5; len <= longest;) {
                     const uint32_t last = kLengthTables.bucketEnd[len] < longest ? kLengthTables.bucketEnd[len] : longest;
-                    const uint32_t cost = costBase + kLengthTables.bits[last];
+                    const uint64_t cost = costBase + (uint64_t{kLengthTables.bits[last]} << bitShift);
                     Relax(to[last - 1], Step(cost, last - 1, distance));
                     Relax(to[last], Step(cost, last, distance));
                     len = last + 1;
@@ -630,17 +648,19 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
         // (its cost no longer needed) where the token from there ends; then write
         // the tokens forwards. The low halves keep the token that reaches each step.
         for (uint32_t i = span; i > 0;) {
-            const uint32_t from = i - static_cast<uint16_t>(step[i] >> 16);
-            step[from] = (step[from] & 0xFFFFFFFF) | uint64_t{i} << 32;
+            const uint32_t from = i - StepLength(step[i]);
+            step[from] = (step[from] & ((uint64_t{1} << kWeightShift) - 1)) | uint64_t{i} << 32;
             i = from;
         }
         for (uint32_t at = 0; at < span;) {
             const uint32_t next = static_cast<uint32_t>(step[at] >> 32);
             const uint32_t len = next - at;
-            if (len == 1)
+            if (len == 1) {
                 EmitLiteral(w, in[start + at]);
-            else
-                EmitMatch(w, len, static_cast<uint16_t>(step[next]));
+            } else {
+                EmitMatch(w, len, StepDistance(step[next]));
+                ++matchCount;
+            }
             at = next;
         }
         if (!w.ok)
@@ -653,6 +673,7 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
     if (stats) {
         stats->flagBits = w.flagBits;
         stats->byteFields = w.byteFields;
+        stats->matches = matchCount;
     }
     return w.position;
 }

@@ -22,9 +22,14 @@ struct Fa2EncodeTuning {
     uint32_t searchDepth;
 };
 
-// Exact in bits within segments of 1 Mi positions (8 MiB of parse state): the
-// whole parse is fast enough that no token need be left untried.
-constexpr Fa2EncodeTuning kFa2DefaultTuning = {UINT32_MAX, 1u << 20, UINT32_MAX};
+// The longest segment in which the parse, among paths of the fewest bits, takes
+// one with the fewest pairs and long matches (which expands fastest).
+constexpr uint32_t kFa2LongestTieBreakSegment = (1u << 19) - 1;
+
+// Exact in bits within segments of half a million positions (4 MiB of parse
+// state), taking the fewest tokens among the cheapest paths: the whole parse is
+// fast enough that no token need be left untried.
+constexpr Fa2EncodeTuning kFa2DefaultTuning = {UINT32_MAX, kFa2LongestTieBreakSegment, UINT32_MAX};
 // Exact in bits over the whole input as one segment.
 constexpr Fa2EncodeTuning kFa2ExactTuning = {UINT32_MAX, UINT32_MAX, UINT32_MAX};
 
@@ -32,6 +37,7 @@ constexpr Fa2EncodeTuning kFa2ExactTuning = {UINT32_MAX, UINT32_MAX, UINT32_MAX}
 struct Fa2EncodeStats {
     uint64_t flagBits;   // control bits, including the end marker's six
     uint64_t byteFields; // literal, distance and length bytes, including the marker's byte
+    uint64_t matches;    // pairs and long matches
 };
 
 // Fa2Compress with explicit tuning; `stats` may be null.

@@ -368,3 +368,17 @@ TEST(Fa2Encode, ParseIsOptimalInBitsOnLargeInputs)
         }
     }
 }
+
+TEST(Fa2Encode, AmongTheCheapestParsesTakesFewerMatches)
+{
+    // One segment this long weighs bits alone; two halves also count matches, so
+    // they take far fewer for the same bits but for the cut between them.
+    const std::vector<uint8_t> data = fa2test::MixedData(600000, 26);
+    Fa2EncodeStats bitsAlone, fewest;
+    Encode(data, kFa2ExactTuning, &bitsAlone);
+    Encode(data, {UINT32_MAX, 300000, UINT32_MAX}, &fewest);
+    const uint64_t bits = bitsAlone.flagBits + 8 * bitsAlone.byteFields;
+    EXPECT_LE(fewest.flagBits + 8 * fewest.byteFields, bits + bits / 10000);
+    EXPECT_LT(fewest.matches * 100, bitsAlone.matches * 97) << fewest.matches << " vs " << bitsAlone.matches;
+}
+
