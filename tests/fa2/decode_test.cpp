@@ -183,14 +183,18 @@ TEST(Fa2Decode, AgreesWithTheByteRuleOnRandomTokenStreams)
 {
     // Random mixes of every token, decoded by the fast decoder into exactly sized
     // buffers and by the reference rule; both must agree byte for byte.
+    // The last trials are long, with stretches of many and of few literals, so the
+    // decoder changes how it takes literal runs several times within one stream.
     std::mt19937 rng(12345);
-    for (int trial = 0; trial < 400; ++trial) {
+    for (int trial = 0; trial < 420; ++trial) {
         StreamBuilder b;
         size_t produced = 0;
-        const int tokens = static_cast<int>(rng() % 600);
+        const bool longTrial = trial >= 400;
+        const int tokens = static_cast<int>(longTrial ? 4000 + rng() % 4000 : rng() % 600);
         for (int t = 0; t < tokens; ++t) {
             const unsigned kind = rng() % 8;
-            if (produced < 2 || kind < 3) {
+            const bool fewLiterals = longTrial && (t / 1500) % 2 == 0;
+            if (produced < 2 || (fewLiterals ? rng() % 32 == 0 : kind < 3)) {
                 b.Literal(static_cast<uint8_t>(rng() % 6));
                 ++produced;
             } else if (kind == 3) {
