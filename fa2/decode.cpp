@@ -237,35 +237,36 @@ struct Cursor {
     uint32_t word;
     unsigned bits;
 };
-enum class Stop { kBudget, kRoom, kEnd, kBadDistance };
+enum class Stop { kBudget, kEnd, kBadDistance };
 
+// A fast step reads at most a flag word, 32 literal bytes, and a token's two
+// fields with a flag word between them (plus a word it loads and does not use),
+// all within kInMargin bytes of where it starts, and writes at most 32 literals,
+// then a longest match and its copy scratch, within kOutMargin bytes. It moves
+// on by at most kInStep and kOutStep bytes.
+constexpr size_t kInMargin = 4 + 32 + 1 + 4 + 1 + 6;
+constexpr size_t kOutMargin = 32 + kFa2MaxMatch + kCopySlack;
+constexpr size_t kInStep = 4 + 32 + 4 + 2;
+constexpr size_t kOutStep = 32 + kFa2MaxMatch;
 
-// Decodes up to `budget` tokens while the worst case of a whole step fits on both
-// sides, so that no single read or write needs a bound of its own: a step reads
-// at most a flag word, 32 literal bytes, and a token's two fields with a flag word
-// between them (plus a word it loads and does not use), and writes at most 32
-// literals, then a longest match and its copy scratch. Counts in `runs` the
-// tokens that followed a run of literals.
+// Decodes `budget` tokens (fewer when the end marker or a bad distance comes
+// first), which the caller has checked all start within the margins, so that no
+// single read or write needs a bound of its own. Counts in `runs` the tokens that
+// followed a run of literals.
 //
 // With kRareLiterals the step tests the first flag bit before it counts a run:
 // where literals are rare (text) that test is almost always right and shortens
-// each step; where they are common it would often be wrong.
-template <bool kRareLiterals>
-[[gnu::always_inline]] inline Stop FastSteps(Cursor& c, const uint8_t* inEnd, uint8_t* outEnd, uint8_t* outStart,
-                                             unsigned budget, unsigned& runs)
+// each step; where they are common it would often be wrong. With kWholeWindow the
+// output already holds the longest distance, so no distance can reach before it.
+template <bool kRareLiterals, bool kWholeWindow>
+[[gnu::always_inline]] inline Stop FastSteps(Cursor& c, uint8_t* outStart, unsigned budget, unsigned& runs)
 {
-    constexpr size_t kInMargin = 4 + 32 + 1 + 4 + 1 + 6;
-    constexpr size_t kOutMargin = 32 + kFa2MaxMatch + kCopySlack;
     const uint8_t* in = c.in;
     uint8_t* out = c.out;
     uint32_t word = c.word;
     unsigned bits = c.bits;
     Stop stop = Stop::kBudget;
     for (; budget; --budget) {
-        if (static_cast<size_t>(inEnd - in) < kInMargin || static_cast<size_t>(outEnd - out) < kOutMargin) {
-            stop = Stop::kRoom;
-            break;
-        }
         if (bits == 0) {
             word = Load32(in);
             in += 4;
@@ -314,7 +315,7 @@ template <bool kRareLiterals>
             stop = Stop::kEnd;
             break;
         }
-        if (distance > static_cast<size_t>(out - outStart)) {
+        if (!kWholeWindow && distance > static_cast<size_t>(out - outStart)) {
             stop = Stop::kBadDistance;
             break;
         }
@@ -431,13 +432,28 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
     {
         // Blocks of tokens through the fast steps, each block in the variant that
         // suits how often literals came in the block before.
-        constexpr unsigned kBlock = 1024;
+        constexpr size_t kBlock = 1024;
         Cursor c{in, out, word, bits};
         bool rareLiterals = false;
         for (;;) {
+            const size_t inRoom = static_cast<size_t>(inEnd - c.in);
+            const size_t outRoom = static_cast<size_t>(outEnd - c.out);
+            if (inRoom < kInMargin || outRoom < kOutMargin)
+                break;
+            // As many steps as surely start within the margins, at most a block.
+            size_t budget = (inRoom - kInMargin) / kInStep + 1;
+            budget = budget < kBlock ? budget : kBlock;
+            budget = (outRoom - kOutMargin) / kOutStep + 1 < budget ? (outRoom - kOutMargin) / kOutStep + 1 : budget;
+            const bool wholeWindow = static_cast<size_t>(c.out - outStart) >= kFa2WindowSize;
             unsigned runs = 0;
-            const Stop stop = rareLiterals ? FastSteps<true>(c, inEnd, outEnd, outStart, kBlock, runs)
-                                           : FastSteps<false>(c, inEnd, outEnd, outStart, kBlock, runs);
+            const unsigned n = static_cast<unsigned>(budget);
+            Stop stop;
+            if (wholeWindow)
+                stop = rareLiterals ? FastSteps<true, true>(c, outStart, n, runs)
+                                    : FastSteps<false, true>(c, outStart, n, runs);
+            else
+                stop = rareLiterals ? FastSteps<true, false>(c, outStart, n, runs)
+                                    : FastSteps<false, false>(c, outStart, n, runs);
             in = c.in;
             out = c.out;
             word = c.word;
@@ -446,9 +462,7 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
                 goto done;
             if (stop == Stop::kBadDistance)
                 FA2_FAIL(kFa2DecodeBadDistance);
-            if (stop == Stop::kRoom)
-                break;
-            rareLiterals = runs < kBlock * 15 / 100;
+            rareLiterals = runs * 100 < n * 15;
         }
     }
     for (;;) {
