@@ -224,6 +224,38 @@ inline Token ParseToken(uint64_t view)
 
 static_assert(kCodes.distance[0x80].add == 1 && kCodes.distance[0x00].add == 4097);
 static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask == 0xFF);
+// Reads the pair or long match whose leading 0 is the next flag bit, and its byte
+// fields, from at least 6 readable input bytes. The token is parsed from this
+// word as though its bits went on as zeros: the parse is the true one when it
+// used no more than `bits`. Otherwise the token straddles two flag words: the
+// next word lies before the first byte field when the head of the token does not
+// fit (which the same argument decides), else just after it, and the token is
+// parsed again from both words.
+[[gnu::always_inline]] inline void ReadToken(const uint8_t*& in, uint32_t& word, unsigned& bits, size_t& distance,
+                                             size_t& length)
+{
+    uint64_t view = uint64_t{word} << 32;
+    Token t = ParseToken(view);
+    if (t.used <= bits) {
+        distance = t.add + (size_t{in[0]} << t.shift);
+        length = t.base + (in[1] & t.byteMask);
+        in += 1 + (t.byteMask & 1);
+        word <<= t.used;
+        bits -= t.used;
+    } else {
+        const size_t before = t.head > bits;
+        view |= uint64_t{Load32(in + 1 - before)} << (32 - bits);
+        t = ParseToken(view);
+        const uint8_t* first = in + 4 * before;
+        const uint8_t* second = first + 1 + 4 * (1 - before);
+        distance = t.add + (size_t{*first} << t.shift);
+        length = t.base + (*second & t.byteMask);
+        in += 5 + (t.byteMask & 1);
+        word = static_cast<uint32_t>((view << t.used) >> 32);
+        bits = 32 + bits - t.used;
+    }
+}
+
 // How a copy with a period under 8 moves its source after its first 4 and 8 bytes.
 constexpr uint8_t kPeriodStep[8] = {0, 1, 2, 1, 0, 4, 4, 4};
 constexpr int8_t kPeriodBack[8] = {0, 0, 0, -1, -4, 1, 2, 3};
@@ -289,28 +321,7 @@ template <bool kRareLiterals, bool kWholeWindow>
             runs += run != 0;
         }
         size_t distance, length;
-        uint64_t view = uint64_t{word} << 32;
-        Token t = ParseToken(view);
-        if (t.used <= bits) {
-            distance = t.add + (size_t{in[0]} << t.shift);
-            length = t.base + (in[1] & t.byteMask);
-            in += 1 + (t.byteMask & 1);
-            word <<= t.used;
-            bits -= t.used;
-        } else {
-            // The token straddles two flag words: the next word lies before its
-            // first byte field when its head does not fit, else just after it.
-            const size_t before = t.head > bits;
-            view |= uint64_t{Load32(in + 1 - before)} << (32 - bits);
-            t = ParseToken(view);
-            const uint8_t* first = in + 4 * before;
-            const uint8_t* second = first + 1 + 4 * (1 - before);
-            distance = t.add + (size_t{*first} << t.shift);
-            length = t.base + (*second & t.byteMask);
-            in += 5 + (t.byteMask & 1);
-            word = static_cast<uint32_t>((view << t.used) >> 32);
-            bits = 32 + bits - t.used;
-        }
+        ReadToken(in, word, bits, distance, length);
         if (length == 2 && distance == 2047 + 257) {
             stop = Stop::kEnd;
             break;
@@ -492,34 +503,9 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
                 continue;
         }
         size_t distance, length;
-        // Fast path: the token is parsed from this word as though its bits went on
-        // as zeros; the parse is the true one when it used no more than `bits`,
-        // since each code examines only the bits it consumes. Otherwise the token
-        // straddles two flag words: the next word lies before the first byte field
-        // when the head of the token does not fit (which the same argument decides),
-        // else just after it, and the token is parsed again from both words.
         bool parsed = false;
         if (inEnd - in >= 6) {
-            uint64_t view = uint64_t{word} << 32;
-            Token t = ParseToken(view);
-            if (t.used <= bits) {
-                distance = t.add + (size_t{in[0]} << t.shift);
-                length = t.base + (in[1] & t.byteMask);
-                in += 1 + (t.byteMask & 1);
-                word <<= t.used;
-                bits -= t.used;
-            } else {
-                const uint8_t* next = t.head > bits ? in : in + 1;
-                view |= uint64_t{Load32(next)} << (32 - bits);
-                t = ParseToken(view);
-                const uint8_t* fields = next + 4;
-                const uint8_t* first = next == in ? fields++ : in;
-                distance = t.add + (size_t{*first} << t.shift);
-                length = t.base + (*fields & t.byteMask);
-                in = fields + (t.byteMask & 1);
-                word = static_cast<uint32_t>((view << t.used) >> 32);
-                bits = 32 + bits - t.used;
-            }
+            ReadToken(in, word, bits, distance, length);
             // The far pair with v = 2047 is the end marker; no copy is that.
             if (length == 2 && distance == 2047 + 257)
                 break;
