@@ -273,9 +273,9 @@ enum class Stop { kBudget, kEnd, kBadDistance };
 
 // A fast step reads at most a flag word, 32 literal bytes, and a token's two
 // fields with a flag word between them (plus a word it loads and does not use),
-// all within kInMargin bytes of where it starts, and writes at most 32 literals,
-// then a longest match and its copy scratch, within kOutMargin bytes. It moves
-// on by at most kInStep and kOutStep bytes.
+// all within 42 bytes of where it starts (kInMargin leaves a few to spare), and
+// writes at most 32 literals, then a longest match and its copy scratch, within
+// kOutMargin bytes. It moves on by at most kInStep and kOutStep bytes.
 constexpr size_t kInMargin = 4 + 32 + 1 + 4 + 1 + 6;
 constexpr size_t kOutMargin = 32 + kFa2MaxMatch + kCopySlack;
 constexpr size_t kInStep = 4 + 32 + 4 + 2;
