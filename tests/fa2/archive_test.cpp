@@ -2,12 +2,12 @@
 // compressed directories, member placement and reads, and damaged images.
 #include "fa2/fa2.h"
 #include "tests/fa2/corpus.h"
+#include "tests/fa2/pack.h"
 #include "tests/fa2/stream_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 using fa2test::FirstDifference;
@@ -21,14 +21,7 @@ uint32_t U32(const std::vector<uint8_t>& v, size_t at)
 
 std::vector<uint8_t> Build(const std::vector<Fa2PackMember>& members, int compressDirectory)
 {
-    uint8_t* image = nullptr;
-    size_t size = 0;
-    EXPECT_EQ(Fa2BuildArchive(members.data(), static_cast<uint32_t>(members.size()), compressDirectory, &image, &size,
-                              nullptr),
-              kFa2PackOk);
-    std::vector<uint8_t> v(image, image + size);
-    std::free(image);
-    return v;
+    return fa2test::PackArchive(members, compressDirectory);
 }
 
 // Opens an image as the program does (header check, block, directory); empty on failure.

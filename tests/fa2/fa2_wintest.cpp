@@ -10,6 +10,7 @@
 
 #include "app/session.h"
 #include "fa2/fa2_win.h"
+#include "tests/fa2/pack.h"
 #include "tests/script/box_watcher.h"
 
 #include <gtest/gtest.h>
@@ -73,14 +74,7 @@ std::vector<uint8_t> BuildArchive(const std::vector<Member>& members, int compre
     std::vector<Fa2PackMember> pack;
     for (const Member& m : members)
         pack.push_back({m.name, m.data.data(), static_cast<uint32_t>(m.data.size()), m.fileTime});
-    uint8_t* image = nullptr;
-    size_t size = 0;
-    EXPECT_EQ(Fa2BuildArchive(pack.data(), static_cast<uint32_t>(pack.size()), compressDirectory, &image, &size,
-                              nullptr),
-              kFa2PackOk);
-    std::vector<uint8_t> v(image, image + size);
-    std::free(image);
-    return v;
+    return fa2test::PackArchive(pack, compressDirectory);
 }
 
 std::vector<uint8_t> Repeated(const char* unit, size_t count)
