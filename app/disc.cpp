@@ -8,8 +8,6 @@
 #include "script/config.h"
 #include "script/reader.h"
 
-const char kBuiltInTitle[] = "LANTERNA";
-
 namespace {
 // 1 when drive `letter` is a CD-ROM whose SETUP.INI carries the built-in title;
 // sourceRoot and scriptPath then name it.

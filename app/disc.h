@@ -13,6 +13,3 @@ bool ActivateRunningCopy();
 
 // True when the install record names a folder holding the game and its start was requested.
 bool LaunchInstalledGame();
-
-// The title that a disc's SETUP.INI must carry as GameTitle.
-extern const char kBuiltInTitle[];

@@ -1,3 +1,4 @@
 #include "script/config.h"
 
 SetupConfig g_config = {};
+const char kBuiltInTitle[] = "LANTERNA";

@@ -62,6 +62,10 @@ struct SetupConfig {
 
 extern SetupConfig g_config;
 
+// The title that a disc's SETUP.INI must carry as GameTitle for setup to take it
+// as its install disc.
+extern const char kBuiltInTitle[];
+
 // Number of choices in use (InstallSelects clamped to 0..3).
 inline int SelectionCount(const SetupConfig& c)
 {

@@ -27,6 +27,11 @@ ListItem NextListItem(char* out, std::size_t capacity, const char** cursor)
     const std::size_t length = static_cast<std::size_t>(p - start);
     // Stop on the value's NUL so that later calls keep answering None.
     *cursor = *p ? p + 1 : p;
+    if (length == 0) {
+        if (capacity)
+            out[0] = '\0';
+        return ListItem::MarkOnly;
+    }
     if (capacity == 0 || length > capacity - 1) {
         if (capacity)
             out[0] = '\0';

@@ -15,12 +15,14 @@ enum class ListItem {
     None = 0,  // no item at the cursor: end of the value, or an empty item
     Taken,     // `out` holds the next item, the cursor stands after its separator
     TooLong,   // the item needs more than capacity - 1 bytes: `out` is empty, never a cut item
+    MarkOnly,  // a disc mark with nothing behind it: the mark is taken, `out` is empty
 };
 
 // Takes the next comma-separated item of `*cursor` into `out` (`capacity` bytes).
 // Leading spaces (byte 32 only) are skipped; a first character followed by a colon
 // is a disc mark that sets currentDisc (a digit, else 0) and is dropped from the
-// item. Trailing spaces stay. The cursor never moves past the value's NUL, so once
+// item; a mark directly followed by a separator is MarkOnly, since an empty name
+// would end the list for every later reader. Trailing spaces stay. The cursor never moves past the value's NUL, so once
 // the end is reached every further call answers None.
 ListItem NextListItem(char* out, std::size_t capacity, const char** cursor);
 

@@ -1,57 +1,85 @@
 #include "script/reader.h"
 
-#include <windows.h>
-
 #include "app/session.h"
 #include "common/path.h"
-#include "common/winhelp.h"
 #include "script/config.h"
 
 bool quietMissingKeys = false;
 
 namespace {
-void ShowScriptErrorBox(const char* text)
+ProfileSource g_source = PlatformProfileSource;
+ScriptErrorSink g_sink = PlatformScriptErrorSink;
+bool g_allFaults = false;
+int g_faults = 0;
+
+// Room for the longest key name with its index (DiskCheckFile9, InstallTitle2).
+constexpr int kKeyNameCapacity = 64;
+
+void Report(const char* key, const char* text)
 {
-    MessageBoxA(g_session.dialogWindow, text, "INSTCMMN", MB_OK | MB_ICONERROR);
+    ++g_faults;
+    g_sink(key, text);
 }
 
-ScriptErrorSink g_scriptErrorSink = ShowScriptErrorBox;
+// "SETUP.INI : <shown> エラー"; `shown` is the key's name unless the text names it otherwise.
+void ReportKeyFault(const char* key, const char* shown = nullptr)
+{
+    char message[kMessageCapacity];
+    JoinTexts(message, sizeof message, {"SETUP.INI : ", shown ? shown : key, " エラー"});
+    Report(key, message);
+}
+
+// True when the load ends at the fault just reported: setup stops at the first.
+bool Stop() { return !g_allFaults; }
 
 // The zeroed buffer leaves no bytes of an earlier value behind a shorter one.
 int ReadValue(const char* section, const char* key, char* out, std::size_t capacity, const char* file)
 {
     for (std::size_t i = 0; i < capacity; ++i)
         out[i] = '\0';
-    return GetPrivateProfileStringA(section, key, "", out, static_cast<DWORD>(capacity), file) > 0;
+    return g_source(section, key, out, capacity, file) > 0;
 }
 
-// Room for the longest key name with its index (DiskCheckFile9, InstallTitle2).
-constexpr int kKeyNameCapacity = 64;
-
-void ReportKeyFault(const char* key)
+// `stem` with an index of 0 to 9, as the indexed keys are named.
+void FormatKey(char* out, const char* stem, int index)
 {
-    char message[kMessageCapacity];
-    FormatText(message, sizeof message, "SETUP.INI : %s エラー", key);
-    ShowScriptError(message);
+    const char digit[] = {static_cast<char>('0' + index), '\0'};
+    JoinTexts(out, kKeyNameCapacity, {stem, digit});
 }
 
-// Takes the next item of a list whose items fill fields of kTextCapacity bytes.
-// An item that would not fit is refused as a fault of `key` rather than cut, since a
-// cut name would silently point at another file. Returns 1 when an item was taken.
-int TakeItem(char* out, const char** cursor, const char* key, bool* fault)
+// Takes up to `max` items of a list into fields of kTextCapacity bytes spaced
+// `stride` bytes apart; with `selection`, each entry of its list also gets the
+// disc of its mark. An item that would not fit is refused rather than cut, since
+// a cut name would point at another file; a bare disc mark is refused rather than
+// taken as an empty name, which would end the list for every later reader. Either
+// is a fault of `key`, reported once. Returns the number taken, or -1 after a fault.
+int TakeItems(const char* value, char* first, std::size_t stride, int max, const char* key, const char* shown,
+              InstallSelection* selection = nullptr)
 {
-    const ListItem item = NextListItem(out, kTextCapacity, cursor);
-    if (item == ListItem::TooLong) {
-        ReportKeyFault(key);
-        *fault = true;
+    const char* cursor = value;
+    int count = 0;
+    while (count < max) {
+        const ListItem item = NextListItem(first + count * stride, kTextCapacity, &cursor);
+        if (item == ListItem::None)
+            break;
+        if (item != ListItem::Taken) {
+            ReportKeyFault(key, shown);
+            return -1;
+        }
+        if (selection) {
+            selection->InstallFiles[count].disc = currentDisc;
+            if (currentDisc != 0)
+                selection->usesOtherDiscs = true;
+        }
+        ++count;
     }
-    return item == ListItem::Taken;
+    return count;
 }
 
 // These values name folders, files and registry keys. The profile reader would cut
-// a longer value to the field's 259 bytes, which installs into (and records) a
-// different folder than the script says, so such a value is refused as a fault of
-// its key. It is read through a larger buffer to tell a cut value from one that fits.
+// a longer value to the field's 259 bytes, which names a different folder or file
+// than the script says, so such a value is refused as a fault of its key. It is
+// read through a larger buffer to tell a cut value from one that fits.
 int ReadNameKey(const char* key, char* out)
 {
     char value[kMessageCapacity];
@@ -66,24 +94,32 @@ int ReadNameKey(const char* key, char* out)
 
 int LoadRequiredTexts()
 {
-    return ReadNameKey("CompanyName", g_config.CompanyName) && ReadNameKey("GameTitle", g_config.GameTitle) &&
-           ReadNameKey("GameDir", g_config.GameDir) && ReadNameKey("GameExe", g_config.GameExe) &&
-           ReadNameKey("UninstExe", g_config.UninstExe);
+    const struct {
+        const char* key;
+        char* field;
+    } names[] = {{"CompanyName", g_config.CompanyName}, {"GameTitle", g_config.GameTitle},
+                 {"GameDir", g_config.GameDir},         {"GameExe", g_config.GameExe},
+                 {"UninstExe", g_config.UninstExe}};
+    int loaded = 1;
+    for (const auto& name : names) {
+        if (!ReadNameKey(name.key, name.field)) {
+            loaded = 0;
+            if (Stop())
+                return 0;
+        }
+    }
+    return loaded;
 }
 
 int LoadBanners(char* work)
 {
     if (!ReadSetupKey("SetupBmp", work, kMessageCapacity))
         return 0;
-    const char* cursor = work;
-    bool fault = false;
-    int count = 0;
-    while (count < kMaxBanners && TakeItem(g_config.SetupBmp[count], &cursor, "SetupBmps", &fault))
-        ++count;
-    if (fault)
+    const int count = TakeItems(work, g_config.SetupBmp[0], kTextCapacity, kMaxBanners, "SetupBmp", "SetupBmps");
+    if (count < 0)
         return 0;
     if (count == 0) {
-        ShowScriptError("SETUP.INI : SetupBmps エラー");
+        ReportKeyFault("SetupBmp", "SetupBmps");
         return 0;
     }
     if (count < kMaxBanners)
@@ -96,25 +132,18 @@ int LoadSelection(int index, char* work)
 {
     InstallSelection& selection = g_config.selections[index];
     char key[kKeyNameCapacity];
-    FormatText(key, sizeof key, "InstallTitle%i", index);
-    if (!ReadSetupKey(key, selection.InstallTitle, kTextCapacity))
+    FormatKey(key, "InstallTitle", index);
+    const int titled = ReadSetupKey(key, selection.InstallTitle, kTextCapacity);
+    if (!titled && Stop())
         return 0;
-    FormatText(key, sizeof key, "InstallFiles%i", index);
+    FormatKey(key, "InstallFiles", index);
     if (!ReadSetupKey(key, work, kMessageCapacity))
         return 0;
     selection.usesOtherDiscs = false;
     currentDisc = 0;
-    const char* cursor = work;
-    bool fault = false;
-    int count = 0;
-    while (count < kMaxInstallFiles &&
-           TakeItem(selection.InstallFiles[count].name, &cursor, key, &fault)) {
-        selection.InstallFiles[count].disc = currentDisc;
-        if (currentDisc != 0)
-            selection.usesOtherDiscs = true;
-        ++count;
-    }
-    if (fault)
+    const int count = TakeItems(work, selection.InstallFiles[0].name, sizeof(InstallFileEntry), kMaxInstallFiles,
+                                key, nullptr, &selection);
+    if (count < 0)
         return 0;
     if (count == 0) {
         ReportKeyFault(key);
@@ -124,50 +153,51 @@ int LoadSelection(int index, char* work)
         selection.InstallFiles[count].name[0] = '\0';
         selection.InstallFiles[count].disc = 0;
     }
-    return 1;
+    return titled;
 }
 
-int LoadShortcut(int index)
+int LoadShortcut(int index, char* work)
 {
     ShortcutEntry& entry = g_config.shortcutEntries[index];
     char key[kKeyNameCapacity];
-    FormatText(key, sizeof key, "Shortcut%i", index);
-    // Read with the capacity of one field, so no item can outgrow its field.
-    char value[kTextCapacity];
-    if (!ReadSetupKey(key, value, sizeof value))
+    FormatKey(key, "Shortcut", index);
+    // Read through the larger buffer: a value cut at the field's size could cut
+    // the name or icon silently, while each item is held to its field below.
+    if (!ReadSetupKey(key, work, kMessageCapacity))
         return 0;
-    const char* cursor = value;
-    bool fault = false;
-    if (!TakeItem(entry.target, &cursor, key, &fault) || !TakeItem(entry.name, &cursor, key, &fault)) {
-        if (!fault)
-            ReportKeyFault(key);
+    char items[3][kTextCapacity] = {};
+    const int count = TakeItems(work, items[0], kTextCapacity, 3, key, nullptr);
+    if (count < 0)
+        return 0;
+    if (count < 2) {
+        ReportKeyFault(key);
         return 0;
     }
-    if (!TakeItem(entry.icon, &cursor, key, &fault))
-        entry.icon[0] = '\0';
+    CopyText(entry.target, kTextCapacity, items[0]);
+    CopyText(entry.name, kTextCapacity, items[1]);
+    CopyText(entry.icon, kTextCapacity, items[2]);
     return 1;
 }
 
-int LoadExecApp()
+int LoadExecApp(char* work)
 {
-    char value[kTextCapacity];
-    if (!ReadSetupKey("ExecApp", value, sizeof value)) {
-        g_config.ExecApp.program[0] = '\0';
+    g_config.ExecApp.program[0] = '\0';
+    if (!ReadSetupKey("ExecApp", work, kMessageCapacity))
         return 1;
-    }
-    const char* cursor = value;
-    bool fault = false;
-    if (!TakeItem(g_config.ExecApp.program, &cursor, "ExecApp", &fault) ||
-        !TakeItem(g_config.ExecApp.argumentFile, &cursor, "ExecApp", &fault)) {
-        g_config.ExecApp.program[0] = '\0';
-        if (!fault)
-            ReportKeyFault("ExecApp");
+    char items[2][kTextCapacity] = {};
+    const int count = TakeItems(work, items[0], kTextCapacity, 2, "ExecApp", nullptr);
+    if (count < 0)
+        return 0;
+    if (count < 2) {
+        ReportKeyFault("ExecApp");
         return 0;
     }
+    CopyText(g_config.ExecApp.program, kTextCapacity, items[0]);
+    CopyText(g_config.ExecApp.argumentFile, kTextCapacity, items[1]);
     return 1;
 }
 
-void LoadOptionalKeys()
+int LoadOptionalKeys()
 {
     if (!ReadSetupKey("GameClass", g_config.GameClass, kTextCapacity))
         CopyText(g_config.GameClass, kTextCapacity, g_config.GameTitle);
@@ -182,22 +212,37 @@ void LoadOptionalKeys()
     for (int i = 0; i < SelectionCount(g_config); ++i) {
         char key[kKeyNameCapacity];
         char number[kNumberCapacity];
-        FormatText(key, sizeof key, "InstallSize%i", i);
+        FormatKey(key, "InstallSize", i);
         g_config.selections[i].InstallSize = HasSetupKey(key, number) ? ParseScriptSize(number) : 0;
     }
 
+    // A cut marker name would name a file that is never there, and the disc
+    // prompt could never be answered.
+    int loaded = 1;
     for (int i = 0; i < kMaxDiscs; ++i) {
         char key[kKeyNameCapacity];
-        FormatText(key, sizeof key, "DiskCheckFile%i", i);
-        ReadSetupKey(key, g_config.DiskCheckFile[i], kTextCapacity);
+        FormatKey(key, "DiskCheckFile", i);
+        const int before = g_faults;
+        if (!ReadNameKey(key, g_config.DiskCheckFile[i]) && g_faults != before) {
+            g_config.DiskCheckFile[i][0] = '\0';
+            loaded = 0;
+            if (Stop())
+                return 0;
+        }
     }
+    return loaded;
 }
 
 int LoadLateKeys(char* work)
 {
-    LoadOptionalKeys();
-    if (!LoadExecApp())
+    int loaded = LoadOptionalKeys();
+    if (!loaded && Stop())
         return 0;
+    if (!LoadExecApp(work)) {
+        loaded = 0;
+        if (Stop())
+            return 0;
+    }
 
     int32_t directX = 0;
     g_config.InstallDirectX = 0;
@@ -214,7 +259,7 @@ int LoadLateKeys(char* work)
     g_config.AdditionalUninstallFilesCount = 0;
     if (ReadSetupKey("AdditionalUninstallFiles", work, kMessageCapacity)) {
         // Nothing else uses these names and this key may not fail the load, so a
-        // name too long for its field ends the list where it stands.
+        // name too long for its field (or a bare mark) ends the list where it stands.
         const char* cursor = work;
         int count = 0;
         while (count < kMaxUninstallFiles &&
@@ -225,18 +270,31 @@ int LoadLateKeys(char* work)
             g_config.AdditionalUninstallFiles[count][0] = '\0';
         g_config.AdditionalUninstallFilesCount = count;
     }
+    return loaded;
+}
+
+// A count key: absent is a fault (reported by the read), above `limit` is the
+// fault `over`. Returns 1 when neither.
+int LoadCount(const char* key, int32_t* out, int32_t limit, const char* over)
+{
+    if (!ReadSetupInt(key, out))
+        return 0;
+    if (*out > limit) {
+        Report(key, over);
+        return 0;
+    }
     return 1;
 }
 }
 
-void SetScriptErrorSink(ScriptErrorSink sink)
+void SetProfileSource(ProfileSource source)
 {
-    g_scriptErrorSink = sink ? sink : ShowScriptErrorBox;
+    g_source = source ? source : PlatformProfileSource;
 }
 
-void ShowScriptError(const char* text)
+void SetScriptErrorSink(ScriptErrorSink sink)
 {
-    g_scriptErrorSink(text);
+    g_sink = sink ? sink : PlatformScriptErrorSink;
 }
 
 int ReadProfileKey(const char* section, const char* key, char* out, std::size_t capacity, const char* file)
@@ -245,8 +303,8 @@ int ReadProfileKey(const char* section, const char* key, char* out, std::size_t 
         return 1;
     if (!quietMissingKeys) {
         char message[kMessageCapacity];
-        FormatText(message, sizeof message, "%s : %s キーが存在しません", section, key);
-        ShowScriptError(message);
+        JoinTexts(message, sizeof message, {section, " : ", key, " キーが存在しません"});
+        Report(key, message);
     }
     return 0;
 }
@@ -257,8 +315,8 @@ int ReadSetupKey(const char* key, char* out, std::size_t capacity)
         return 1;
     if (!quietMissingKeys) {
         char message[kMessageCapacity];
-        FormatText(message, sizeof message, "SETUP.INI : %s キーが存在しません", key);
-        ShowScriptError(message);
+        JoinTexts(message, sizeof message, {"SETUP.INI : ", key, " キーが存在しません"});
+        Report(key, message);
     }
     return 0;
 }
@@ -277,35 +335,34 @@ int ReadSetupInt(const char* key, int32_t* out)
     return 1;
 }
 
-int LoadSetupConfig()
+int LoadSetupConfig(bool allFaults)
 {
+    g_allFaults = allFaults;
+    const int before = g_faults;
     // One work buffer serves every list read with the 1024-byte capacity.
     char work[kMessageCapacity];
-    if (!LoadRequiredTexts() || !LoadBanners(work))
+    if (!LoadRequiredTexts() && Stop())
+        return 0;
+    if (!LoadBanners(work) && Stop())
         return 0;
 
-    if (!ReadSetupInt("InstallSelects", &g_config.InstallSelects))
+    if (!LoadCount("InstallSelects", &g_config.InstallSelects, kMaxSelections, "SETUP.INI : InstallSelect オーバー") &&
+        Stop())
         return 0;
-    if (g_config.InstallSelects > kMaxSelections) {
-        ShowScriptError("SETUP.INI : InstallSelect オーバー");
-        return 0;
-    }
-    for (int i = 0; i < g_config.InstallSelects; ++i) {
-        if (!LoadSelection(i, work))
+    for (int i = 0; i < SelectionCount(g_config); ++i) {
+        if (!LoadSelection(i, work) && Stop())
             return 0;
     }
 
-    if (!ReadSetupInt("Shortcuts", &g_config.Shortcuts))
+    if (!LoadCount("Shortcuts", &g_config.Shortcuts, kMaxShortcuts, "SETUP.INI : Shortcuts オーバー") && Stop())
         return 0;
-    if (g_config.Shortcuts > kMaxShortcuts) {
-        ShowScriptError("SETUP.INI : Shortcuts オーバー");
-        return 0;
-    }
-    for (int j = 0; j < g_config.Shortcuts; ++j) {
-        if (!LoadShortcut(j))
+    for (int j = 0; j < ShortcutCount(g_config); ++j) {
+        if (!LoadShortcut(j, work) && Stop())
             return 0;
     }
 
     quietMissingKeys = true;
-    return LoadLateKeys(work);
+    if (!LoadLateKeys(work) && Stop())
+        return 0;
+    return g_faults == before;
 }

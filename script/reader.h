@@ -1,5 +1,7 @@
-// Reader of the disc's SETUP.INI and of other profile files. Values are read with
-// the platform's profile reader; texts are Shift-JIS bytes.
+// Reader of the disc's SETUP.INI and of other profile files, and the checks of
+// every value. Portable: values come through a profile source and faults go to a
+// sink, so setup (the platform's reader, one error box) and the disc tool (its
+// own reader, every fault listed) run the same rules. Texts are Shift-JIS bytes.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -7,17 +9,20 @@
 #include "script/list.h"
 
 // False at process start: a key that reads as nothing is then reported through
-// ShowScriptError. LoadSetupConfig sets it once the required keys are read, and it
+// the sink. LoadSetupConfig sets it once the required keys are read, and it
 // stays set for the rest of the process.
 extern bool quietMissingKeys;
 
-// Fills g_config from g_session.scriptPath. On the first fault it has shown one
-// message (title "INSTCMMN") and returns 0; g_config keeps what was filled before.
-int LoadSetupConfig();
+// Fills g_config from g_session.scriptPath. By default it stops at the first
+// fault, reported once, and returns 0; g_config keeps what was filled before.
+// With `allFaults` it reads on past every fault (a key at fault keeps what it
+// took, counts above their limits read as the limit) and returns 0 when any
+// fault was reported.
+int LoadSetupConfig(bool allFaults = false);
 
 // Reads `key` of section SETUP of g_session.scriptPath. `out` is zeroed over all
 // `capacity` bytes first; a longer value arrives cut to capacity - 1 bytes (the
-// platform reader does that). Returns 1 when at least one byte was read; an empty
+// profile reader does that). Returns 1 when at least one byte was read; an empty
 // value counts as absent and is reported while quietMissingKeys is false.
 int ReadSetupKey(const char* key, char* out, std::size_t capacity);
 
@@ -36,11 +41,25 @@ constexpr std::size_t kNumberCapacity = 20;
 // Reads `key` into the caller's kNumberCapacity-byte `buffer`; 1 when present.
 int HasSetupKey(const char* key, char* buffer);
 
-// Error box for script faults: title "INSTCMMN", error icon, OK, owned by the
-// wizard while it is open.
-void ShowScriptError(const char* text);
+// Where values come from: stores `key` of `section` of `file` into `out`
+// (`capacity` bytes, terminated) as GetPrivateProfileStringA does with an empty
+// default, and returns the bytes stored.
+using ProfileSource = std::size_t (*)(const char* section, const char* key, char* out, std::size_t capacity,
+                                      const char* file);
 
-// Where ShowScriptError sends its text. Tests install a recorder; null restores
-// the message box.
-using ScriptErrorSink = void (*)(const char* text);
+// Where faults go: `key` is the key at fault (SetupBmp also for the text that
+// names "SetupBmps", InstallSelects for "InstallSelect"), `text` the message
+// setup shows for it.
+using ScriptErrorSink = void (*)(const char* key, const char* text);
+
+// Null restores the build's own (below).
+void SetProfileSource(ProfileSource source);
 void SetScriptErrorSink(ScriptErrorSink sink);
+
+// The build's own source and sink, defined by the platform file beside this
+// reader: in setup the platform's profile reader and the "INSTCMMN" error box
+// (owned by the wizard while it is open); on the host the text given to
+// SetLoadedProfile and standard error.
+std::size_t PlatformProfileSource(const char* section, const char* key, char* out, std::size_t capacity,
+                                  const char* file);
+void PlatformScriptErrorSink(const char* key, const char* text);

@@ -13,7 +13,7 @@ struct Item {
 };
 
 // Splits `value` the way the reader does and records each item with the disc
-// number in force when it was taken.
+// number in force when it was taken; a bare mark is recorded as "<mark>" and ends it.
 std::vector<Item> Split(const char* value, std::size_t capacity = 260)
 {
     std::vector<Item> items;
@@ -22,6 +22,8 @@ std::vector<Item> Split(const char* value, std::size_t capacity = 260)
     std::vector<char> out(capacity ? capacity : 1);
     for (int guard = 0; guard < 100; ++guard) {
         const ListItem result = NextListItem(out.data(), capacity, &cursor);
+        if (result == ListItem::MarkOnly)
+            items.push_back({"<mark>", currentDisc});
         if (result != ListItem::Taken)
             break;
         items.push_back({out.data(), currentDisc});
@@ -48,8 +50,8 @@ TEST(NextListItem, SplitsLikeTheReader)
         {"\tA", {{"\tA", 0}}},            // only byte 32 is skipped
         {"C:\\GAME\\X.EXE", {{"\\GAME\\X.EXE", 0}}},  // a letter mark gives disc 0
         {"3: DATA", {{" DATA", 3}}},      // spaces after the colon belong to the item
-        {"2:,B", {{"", 2}, {"B", 2}}},    // a bare mark is an empty item that counts
-        {"2:", {{"", 2}}},
+        {"2:,B", {{"<mark>", 2}}},        // a bare mark is refused, never an empty name
+        {"A, 3:", {{"A", 0}, {"<mark>", 3}}},
         {"A\r\nB", {{"A", 0}}},           // CR then LF: the LF is an empty item
         {"A\nB", {{"A", 0}, {"B", 0}}},
         {"A,B,", {{"A", 0}, {"B", 0}}},

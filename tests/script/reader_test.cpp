@@ -1,16 +1,14 @@
-// The SETUP.INI reader against scripts written to a temporary folder, read through
-// the platform's profile reader (under Wine in the test run). Messages are caught
-// through the reader's error sink instead of message boxes.
-#include <windows.h>
-
+// The SETUP.INI reader against scripts held in memory, read through the
+// project's own profile reader (held against the platform's in
+// profile_wintest.cpp). Messages are caught through the reader's error sink.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "app/session.h"
 #include "script/config.h"
+#include "script/profile.h"
 #include "script/reader.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +16,7 @@
 namespace {
 std::string g_case;  // names the table row in a failure
 std::vector<std::string> g_messages;
-void Record(const char* text) { g_messages.push_back(text); }
-
-char g_folder[MAX_PATH];
-int g_fileNumber = 0;
+void Record(const char*, const char* text) { g_messages.push_back(text); }
 
 // A line of the script: key and value, or a raw line when `value` is null.
 using Line = std::pair<std::string, const char*>;
@@ -70,14 +65,13 @@ std::string Script(const std::vector<Line>& changes)
     return text;
 }
 
-// Each script gets a file of its own: the platform caches profile files and may
-// not notice a rewrite within the same second.
+std::string g_script;
+
 void WriteScript(const std::string& text)
 {
-    std::snprintf(g_session.scriptPath, sizeof g_session.scriptPath, "%s\\S%04d.INI", g_folder, ++g_fileNumber);
-    FILE* file = std::fopen(g_session.scriptPath, "wb");
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+    g_script = text;
+    SetLoadedProfile({g_script.data(), g_script.size()});
+    SetScriptErrorSink(Record);
 }
 
 // Loads `text` as a fresh process would: empty record, quietMissingKeys false.
@@ -119,6 +113,9 @@ TEST(SetupReader, EachFaultHasOneMessage)
     const std::string longItem = Repeat('n', 260);
     const std::string longBanners = "B1.BMP," + longItem;
     const std::string longFiles = "A," + longItem;
+    const std::string longShortcutName = "GAME.EXE," + longItem;
+    const std::string longShortcutIcon = "GAME.EXE,Lanterna," + longItem;
+    const std::string longExecApp = longItem + ",README.TXT";
     struct Case {
         const char* name;
         std::vector<Line> changes;
@@ -147,6 +144,16 @@ TEST(SetupReader, EachFaultHasOneMessage)
         {"Shortcut0 without name", {{"Shortcut0", "GAME.EXE"}}, Error("Shortcut0")},
         {"Shortcut0 empty target", {{"Shortcut0", ",Lanterna"}}, Error("Shortcut0")},
         {"ExecApp with one item", {{"ExecApp", "NOTEPAD.EXE"}}, Error("ExecApp")},
+        // A bare disc mark would be an empty name that silently ends the list.
+        {"InstallFiles0 mark only", {{"InstallFiles0", "GAME.EXE,2:,README.TXT"}}, Error("InstallFiles0")},
+        {"SetupBmp mark only", {{"SetupBmp", "B1.BMP, 3:"}}, Error("SetupBmps")},
+        {"Shortcut0 mark only", {{"Shortcut0", "2:,Lanterna"}}, Error("Shortcut0")},
+        {"ExecApp mark only", {{"ExecApp", "2:,README.TXT"}}, Error("ExecApp")},
+        // Names that would be cut are refused.
+        {"Shortcut0 name too long", {{"Shortcut0", longShortcutName.c_str()}}, Error("Shortcut0")},
+        {"Shortcut0 icon too long", {{"Shortcut0", longShortcutIcon.c_str()}}, Error("Shortcut0")},
+        {"ExecApp program too long", {{"ExecApp", longExecApp.c_str()}}, Error("ExecApp")},
+        {"DiskCheckFile2 too long", {{"DiskCheckFile2", longItem.c_str()}}, Error("DiskCheckFile2")},
         // Only the first fault is reported: the load stops there.
         {"two faults", {{"InstallSelects", "4"}, {"Shortcuts", kRemove}}, Over("InstallSelect")},
     };
@@ -326,54 +333,18 @@ TEST(SetupReader, ListsAndQuoting)
     EXPECT_TRUE(g_config.shortcutEntries[0].icon[0] == '\0') << g_case;
 
     g_case = "Shift-JIS names";
-    // 表示 (95 5C 8E A6) and ソフト (83 5C 83 74 83 67): the profile reader passes
-    // the trail bytes 5C through untouched, and they separate nothing.
+    // 表示 (95 5C 8E A6) and ソフト (83 5C 83 74 83 67): the trail bytes 5C
+    // separate nothing.
     EXPECT_TRUE(Load(Script({{"InstallFiles0", "\x95\x5C\x8E\xA6\\A.DAT,\x83\x5C\x83\x74\x83\x67"}})) == 1) << g_case;
     EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[0].name), std::string("\x95\x5C\x8E\xA6\\A.DAT")) << g_case;
     EXPECT_EQ(std::string(g_config.selections[0].InstallFiles[1].name), std::string("\x83\x5C\x83\x74\x83\x67")) << g_case;
 
-    // The profile reader drops blanks around the value and one pair of matching quotes.
-    const struct {
-        const char* value;
-        const char* expected;
-    } quoting[] = {
-        {"  Talven  ", "Talven"},
-        {"\"Talven\"", "Talven"},
-        {"'Talven'", "Talven"},
-        {"\" Tal ven \"", " Tal ven "},
-        {"\"Talven", "\"Talven"},
-        {"Tal\"ven\"", "Tal\"ven\""},
-    };
-    for (const auto& q : quoting) {
-        g_case = std::string("quoting ") + q.value;
-        EXPECT_TRUE(Load(Script({{"CompanyName", q.value}})) == 1) << g_case;
-        EXPECT_EQ(std::string(g_config.CompanyName), std::string(q.expected)) << g_case;
-    }
-
-    g_case = "empty quotes read as absent";
-    EXPECT_TRUE(Load(Script({{"GameDir", "\"\""}})) == 0) << g_case;
-    EXPECT_TRUE(g_messages.size() == 1) << g_case;
-
-    // Line forms the script inherits from the profile reader: blanks around the
-    // equals sign, the first of two equal keys, comment lines, lines without an
-    // equals sign, and a section met twice (only its first occurrence is read).
-    g_case = "profile line forms";
-    WriteScript("; comment\r\n[SETUP]\r\nCompanyName = Spaced \r\nGameDir=First\r\nGameDir=Second\r\n"
-                ";GameExe=Commented\r\nNoEquals\r\n[OTHER]\r\nUninstExe=Other\r\n[SETUP]\r\nGameExe=Late\r\n");
-    quietMissingKeys = true;
-    char text[kTextCapacity];
-    EXPECT_TRUE(ReadSetupKey("CompanyName", text, sizeof text) == 1) << g_case;
-    EXPECT_EQ(std::string(text), std::string("Spaced")) << g_case;
-    EXPECT_TRUE(ReadSetupKey("GameDir", text, sizeof text) == 1) << g_case;
-    EXPECT_EQ(std::string(text), std::string("First")) << g_case;
-    EXPECT_TRUE(ReadSetupKey("NoEquals", text, sizeof text) == 0) << g_case;
-    EXPECT_TRUE(ReadSetupKey("UninstExe", text, sizeof text) == 0) << g_case;
-    EXPECT_TRUE(ReadSetupKey("GameExe", text, sizeof text) == 0) << g_case;
-
-    g_case = "key and section names ignore case";
-    EXPECT_TRUE(Load("[setup]\r\ncompanyname=T\r\nGAMETITLE=LANTERNA\r\nGameDir=D\r\nGameExe=G\r\nUninstExe=U\r\n"
-               "SetupBmp=B\r\nInstallSelects=0\r\nShortcuts=0\r\n") == 1) << g_case;
-    EXPECT_EQ(std::string(g_config.CompanyName), std::string("T")) << g_case;
+    g_case = "259-byte names in a shortcut and a disc-check file";
+    const std::string fits = Repeat('s', 259);
+    const std::string shortcut = fits + "," + fits + "," + fits;
+    EXPECT_TRUE(Load(Script({{"Shortcut0", shortcut.c_str()}, {"DiskCheckFile9", fits.c_str()}})) == 1) << g_case;
+    EXPECT_EQ(std::string(g_config.shortcutEntries[0].icon), fits) << g_case;
+    EXPECT_EQ(std::string(g_config.DiskCheckFile[9]), fits) << g_case;
 }
 
 TEST(SetupReader, ProfileKeyAndQuietFlag)
@@ -384,10 +355,10 @@ TEST(SetupReader, ProfileKeyAndQuietFlag)
     std::memset(value, 'x', sizeof value);
     quietMissingKeys = false;
     g_messages.clear();
-    EXPECT_TRUE(ReadProfileKey("UPDATE", "UpdateFile00", value, sizeof value, g_session.scriptPath) == 1) << g_case;
+    EXPECT_TRUE(ReadProfileKey("UPDATE", "UpdateFile00", value, sizeof value, "UPDATE.INI") == 1) << g_case;
     EXPECT_EQ(std::string(value), std::string("UNINST.EXE")) << g_case;
     EXPECT_TRUE(value[259] == '\0') << g_case;  // zeroed over the whole capacity
-    EXPECT_TRUE(ReadProfileKey("UPDATE", "UpdateFile01", value, sizeof value, g_session.scriptPath) == 0) << g_case;
+    EXPECT_TRUE(ReadProfileKey("UPDATE", "UpdateFile01", value, sizeof value, "UPDATE.INI") == 0) << g_case;
     EXPECT_TRUE(value[0] == '\0') << g_case;
     EXPECT_TRUE(g_messages.size() == 1) << g_case;
     if (!g_messages.empty()) {
@@ -395,7 +366,7 @@ TEST(SetupReader, ProfileKeyAndQuietFlag)
     }
     quietMissingKeys = true;
     g_messages.clear();
-    EXPECT_TRUE(ReadProfileKey("UPDATE", "Empty", value, sizeof value, g_session.scriptPath) == 0) << g_case;
+    EXPECT_TRUE(ReadProfileKey("UPDATE", "Empty", value, sizeof value, "UPDATE.INI") == 0) << g_case;
     EXPECT_TRUE(g_messages.empty()) << g_case;
 
     g_case = "ReadSetupInt keeps its output on failure";
@@ -413,29 +384,3 @@ TEST(SetupReader, ProfileKeyAndQuietFlag)
     EXPECT_EQ(std::string(buffer), std::string("1234567890123456789")) << g_case;
 }
 }
-
-// Scripts go to a folder of this run's own, removed at the end.
-class ScriptFolder : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        SetScriptErrorSink(Record);
-        const DWORD length = GetTempPathA(sizeof g_folder, g_folder);
-        ASSERT_TRUE(length > 0 && length < sizeof g_folder - 32);
-        std::snprintf(g_folder + length, sizeof g_folder - length, "script_reader_%lu",
-                      static_cast<unsigned long>(GetCurrentProcessId()));
-        CreateDirectoryA(g_folder, nullptr);
-    }
-    void TearDown() override
-    {
-        for (int i = 1; i <= g_fileNumber; ++i) {
-            char path[MAX_PATH];
-            std::snprintf(path, sizeof path, "%s\\S%04d.INI", g_folder, i);
-            DeleteFileA(path);
-        }
-        RemoveDirectoryA(g_folder);
-    }
-};
-
-[[maybe_unused]] ::testing::Environment* const g_scriptFolder =
-    ::testing::AddGlobalTestEnvironment(new ScriptFolder);
