@@ -121,15 +121,18 @@ std::size_t CopyValue(const char* v, std::size_t n, char* out, std::size_t capac
             --keep;
     }
     std::size_t bytes = 0;
-    for (std::size_t c = 0; c < keep; ++c) {
+    bool split = false;
+    for (std::size_t c = 0; c < keep && !split; ++c) {
         const std::size_t width = CharWidth(v + bytes, n - bytes);
-        if (width > capacity - 1 - bytes)
-            break;
-        bytes += width;
+        split = width > capacity - 1 - bytes;
+        if (!split)
+            bytes += width;
     }
     std::memcpy(out, v, bytes);
     out[bytes] = '\0';
-    return bytes;
+    // A character that would be split makes the platform's reader answer with the
+    // whole capacity, even when nothing before it was stored.
+    return split ? capacity - 1 : bytes;
 }
 }
 

@@ -21,7 +21,8 @@ struct ProfileText {
 // - a value enclosed in matching quotation marks ('...' or "...") loses them;
 // - a value is cut to the whole characters that fit capacity - 1 bytes.
 // `out` is always terminated (when capacity > 0). Returns the bytes stored before
-// the NUL, 0 for an absent or empty value. `line` (optional) receives the key's
+// the NUL (capacity - 1 when a character did not fit), 0 for an absent or empty
+// value. `line` (optional) receives the key's
 // line, counted from 1, or 0 when the key has no line.
 std::size_t ReadProfileString(const ProfileText& text, const char* section, const char* key, char* out,
                               std::size_t capacity, int* line = nullptr);
