@@ -105,7 +105,7 @@ std::string ToScript(Checker& c, const std::string& raw)
     }
     utf8 = utf8 || IsUtf8(data);
     if (utf8)
-        std::fprintf(c.out, "%s: UTF-8; read as Shift-JIS, and `mkdisc make` writes it so\n", c.scriptPath.c_str());
+        std::fprintf(c.out, "%s: UTF-8: checked as its Shift-JIS form, which `mkdisc make` writes\n", c.scriptPath.c_str());
     std::string script;
     int number = 0;
     for (std::size_t start = 0; start < data.size();) {
