@@ -57,7 +57,7 @@ uint64_t MeasureFolderSize(const char* folder, bool* complete)
     uint64_t total = 0;
     bool whole = true;
     do {
-        if (found.cFileName[0] == '.')
+        if (!IsCountedName(found.cFileName))
             continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             char child[kPathCapacity];
@@ -96,8 +96,7 @@ bool MeasureInstallSizes()
             const DWORD attributes = GetFileAttributesA(path);
             if (attributes == INVALID_FILE_ATTRIBUTES) {
                 char message[kMessageCapacity];
-                FormatText(message, sizeof message, "SETUP.INI : InstallFiles%i : \"%s\" ファイルが見つかりません", i,
-                           name);
+                FormatText(message, sizeof message, kMissingListedFile, i, name);
                 ShowErrorBox(message);
                 return false;
             }

@@ -2,6 +2,14 @@
 #pragma once
 #include <cstdint>
 
+// The message for a listed file or folder missing from the disc, with the
+// choice's index and the entry's name; the disc tool reports the same text.
+constexpr char kMissingListedFile[] = "SETUP.INI : InstallFiles%i : \"%s\" ファイルが見つかりません";
+
+// Names that the measurement counts: one beginning with a dot is passed over
+// (the folder itself, its parent, and hidden files), on the disc tool's host too.
+inline bool IsCountedName(const char* name) { return name[0] != '.'; }
+
 // Checks every listed file of the single-disc choices on the disc at sourceRoot
 // and adds the measured size to each such choice whose InstallSize is 0. False
 // after an error message: a listed file missing, or a path on the disc too long

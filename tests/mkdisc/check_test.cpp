@@ -35,9 +35,10 @@ TEST(MkdiscCheck, ReportsEveryFaultWithItsLine)
 {
     char pattern[] = "/tmp/mkdisc_test_XXXXXX";
     const std::string disc = mkdtemp(pattern);
-    mkdir((disc + "/DATA").c_str(), 0755);
+    for (const char* folder : {"/EXTRA", "/EXTRA/MOVIE"})
+        mkdir((disc + folder).c_str(), 0755);
     Put(disc + "/game.exe", "MZ");  // letter case is not the disc's business
-    Put(disc + "/DATA/X.DAT", std::string(1000, 'x'));
+    Put(disc + "/EXTRA/MOVIE/M.MPG", std::string(1000, 'x'));
     Put(disc + "/B1.BMP", Banner());
     Put(disc + "/BAD.BMP", "BM not a bitmap");
     const std::string longName(300, 'n');
@@ -52,10 +53,10 @@ TEST(MkdiscCheck, ReportsEveryFaultWithItsLine)
                              "InstallTitle0=標準 \xF0\x9F\x98\x80\n"
                              "InstallFiles0=GAME.EXE,2:,README.TXT\n"
                              "InstallTitle1=Full\n"
-                             "InstallFiles1=GAME.EXE,MISSING.DAT,DATA\n"
-                             "InstallSize1=9999999\n"
+                             "InstallFiles1=GAME.EXE,MISSING.DAT,EXTRA\\MOVIE\n"
+                             "InstallSize1=2000\n"
                              "Shortcuts=2\n"
-                             "Shortcut0=DATA\\X.DAT,Data\n"
+                             "Shortcut0=MOVIE\\M.MPG,Movie\n"  // a folder entry lands under its last name
                              "Shortcut1=NOTHERE.EXE,Nothing\n"
                              "DiskCheckFile1=" + longName + "\n"
                              "ExecApp=README.EXE,NOTES.TXT\n");
@@ -75,7 +76,7 @@ TEST(MkdiscCheck, ReportsEveryFaultWithItsLine)
         at + "9: InstallFiles0: SETUP.INI : InstallFiles0 エラー",
         at + "16: DiskCheckFile1: SETUP.INI : DiskCheckFile1 エラー",
         at + "11: InstallFiles1: SETUP.INI : InstallFiles1 : \"MISSING.DAT\" ファイルが見つかりません",
-        at + "12: InstallSize1: states 9999999 bytes, the listed files measure 1002",
+        at + "12: InstallSize1: states 2000 bytes, the listed files measure 1002",
         at + "15: Shortcut1: \"NOTHERE.EXE\" is installed by no choice",
         at + "17: ExecApp: \"NOTES.TXT\" is installed by no choice",
         at + "17: warning: ExecApp: \"README.EXE\" is installed by no choice: it must be found on the user's system",

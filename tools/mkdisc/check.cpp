@@ -7,6 +7,7 @@
 #include <cstring>
 #include <set>
 
+#include "app/measure.h"
 #include "app/session.h"
 #include "common/sjis.h"
 #include "common/size_text.h"
@@ -143,7 +144,7 @@ void AddInstalled(const std::string& found, std::string name, std::set<std::stri
     if (!dir)
         return;
     while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.')
+        if (!IsCountedName(entry->d_name))
             continue;
         std::string sjis;
         ConvertText("UTF-8", "CP932", entry->d_name, &sjis);
@@ -180,7 +181,9 @@ void CheckChoices(Checker& c, const std::vector<std::string>& discs, std::set<st
             }
             const std::string found = FindOnDisc(discs[disc - 1], entry.name);
             if (found.empty()) {
-                c.Fault(key, "SETUP.INI : " + std::string(key) + " : \"" + entry.name + "\" ファイルが見つかりません");
+                char message[kMessageCapacity];
+                std::snprintf(message, sizeof message, kMissingListedFile, i, entry.name);
+                c.Fault(key, message);
                 continue;
             }
             bytes += MeasurePath(found, &files);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/measure.h"
 #include "tools/mkdisc/mkdisc.h"
 
 bool ConvertText(const char* from, const char* to, const std::string& in, std::string* out)
@@ -105,7 +106,7 @@ uint64_t MeasurePath(const std::string& path, int* files)
     if (!dir)
         return 0;
     while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.')
+        if (IsCountedName(entry->d_name))
             total += MeasurePath(path + "/" + entry->d_name, files);
     }
     closedir(dir);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/measure.h"
 #include "tools/mkdisc/mkdisc.h"
 
 extern char** environ;
@@ -55,7 +56,7 @@ bool CopyTree(const std::string& from, const std::string& to, bool root)
     bool ok = true;
     while (const dirent* entry = readdir(dir)) {
         const char* name = entry->d_name;
-        if (name[0] == '.' || (root && (IsName(name, "SETUP.INI") || IsName(name, "SETUP.EXE"))))
+        if (!IsCountedName(name) || (root && (IsName(name, "SETUP.INI") || IsName(name, "SETUP.EXE"))))
             continue;
         struct stat info;
         const std::string source = from + "/" + name;
