@@ -39,6 +39,7 @@ TEST(MkdiscCheck, ReportsEveryFaultWithItsLine)
         mkdir((disc + folder).c_str(), 0755);
     Put(disc + "/game.exe", "MZ");  // letter case is not the disc's business
     Put(disc + "/EXTRA/MOVIE/M.MPG", std::string(1000, 'x'));
+    Put(disc + "/EXTRA/MOVIE/.hidden", "setup does not count this");
     Put(disc + "/B1.BMP", Banner());
     Put(disc + "/BAD.BMP", "BM not a bitmap");
     const std::string longName(300, 'n');
