@@ -6,69 +6,6 @@
 #include <cstring>
 #include <string>
 
-namespace {
-// Bytes that follow the text's terminator, for checking the one-item list form.
-bool HasSecondNul(const char* text) { return text[std::strlen(text) + 1] == '\0'; }
-}
-
-TEST(BuildRemovalTarget, OnlyFoldersBelowAnAbsoluteDestination)
-{
-    struct Case {
-        const char* root;
-        const char* company;
-        const char* game;
-        const char* expected;  // nullptr: refused
-    };
-    const Case cases[] = {
-        {"C:\\Games", "Talven", "Lanterna", "C:\\Games\\Talven\\Lanterna"},
-        {"d:\\", "Talven", "Lanterna", "d:\\Talven\\Lanterna"},
-        {"C:\\Games\\", "", "Lanterna", "C:\\Games\\Lanterna"},
-        {"C:\\\x95\x5C", "Co", "Game", "C:\\\x95\x5C\\Co\\Game"},  // 表 ends in 0x5C
-        {"C:\\Games", "Co", "\x83\x5C", "C:\\Games\\Co\\\x83\x5C"},  // ソ as the game folder
-        {"", "Talven", "Lanterna", nullptr},                          // abort before the destination page
-        {"C:", "Talven", "Lanterna", nullptr},
-        {"\\\\server\\share", "Talven", "Lanterna", nullptr},
-        {"Games", "Talven", "Lanterna", nullptr},
-        {"1:\\Games", "Talven", "Lanterna", nullptr},
-        {"C:\\Games", "Talven", "", nullptr},                         // would delete the company folder
-        {"C:\\Games", "Talven", "\\", nullptr},
-        {"C:\\Games", "Talven", "..", nullptr},
-        {"C:\\Games", "..", "Lanterna", nullptr},
-        {"C:\\Games", "Talven", "Lanterna\\..\\..", nullptr},
-        {"C:\\Games", "Talven", ". .", nullptr},
-        {"C:\\Games", "Talven", "*", nullptr},
-        {"C:\\Games\\*", "Talven", "Lanterna", nullptr},
-        {"C:\\Games", "Talven", "Lan?", nullptr},
-        {"C:\\Games", "D:", "Lanterna", nullptr},
-    };
-    for (const Case& c : cases) {
-        char out[kPathCapacity];
-        std::memset(out, 'x', sizeof out);
-        const int ok = BuildRemovalTarget(c.root, c.company, c.game, out, sizeof out);
-        if (c.expected) {
-            ASSERT_EQ(ok, 1) << c.root << " | " << c.company << " | " << c.game;
-            EXPECT_STREQ(out, c.expected);
-            EXPECT_TRUE(HasSecondNul(out)) << c.expected;
-        } else {
-            EXPECT_EQ(ok, 0) << c.root << " | " << c.company << " | " << c.game;
-            EXPECT_EQ(out[0], '\0');
-        }
-    }
-}
-
-TEST(BuildRemovalTarget, RefusesWhatWouldNotFit)
-{
-    // 3 + 251 + "\\Co" + "\\G" = 259 characters: with both NULs that needs 261 bytes.
-    const std::string root = "C:\\" + std::string(251, 'a');
-    char out[kPathCapacity];
-    EXPECT_EQ(BuildRemovalTarget(root.c_str(), "Co", "G", out, sizeof out), 0);
-    EXPECT_EQ(out[0], '\0');
-    // One character less fits exactly: 258 characters and two NULs.
-    const std::string shorter = "C:\\" + std::string(250, 'a');
-    ASSERT_EQ(BuildRemovalTarget(shorter.c_str(), "Co", "G", out, sizeof out), 1);
-    EXPECT_EQ(std::strlen(out), 258u);
-}
-
 TEST(BuildFollowUpCommandLine, QuotesTheFullArgumentPath)
 {
     char out[kPathCapacity];
