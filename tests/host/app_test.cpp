@@ -1,0 +1,71 @@
+// The command-line grammar and the folder an abort may delete.
+#include "app/cmdline.h"
+#include "app/completion_text.h"
+#include "common/path.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+TEST(ParseCommandLine, Table)
+{
+    using E = CommandLineError;
+    const struct {
+        const char* text;
+        CommandLineError error;
+        int autoMode, selfRemove;
+    } cases[] = {
+        {" \t\"\" ", E::None, 0, 0},
+        {"/A", E::None, 1, 0},
+        {"\t/a/d\"C:\\x\"", E::None, 1, 1},
+        {"/ax", E::Unexpected, 1, 0},
+        {"\x95\x5C", E::Unexpected, 0, 0},
+        {"/", E::UnknownSwitch, 0, 0},
+        {"/d", E::BadRemoval, 0, 0},
+        {"/d \"x\"", E::BadRemoval, 0, 0},
+        {"/D\"C:\\x\"/z", E::UnknownSwitch, 0, 1},  // the removal read before the error counts
+        {"/a /d\"C:\\unterminated", E::BadRemoval, 1, 0},
+    };
+    for (const auto& c : cases) {
+        CommandLineOptions options;
+        EXPECT_EQ(ParseCommandLine(c.text, &options), c.error) << c.text;
+        EXPECT_EQ(options.autoMode, c.autoMode) << c.text;
+        EXPECT_EQ(options.selfRemove, c.selfRemove) << c.text;
+    }
+    // "コマンドラインオプションエラー(/d)" as Shift-JIS bytes.
+    EXPECT_STREQ(CommandLineMessage(E::BadRemoval), "\x83\x52\x83\x7d\x83\x93\x83\x68\x83\x89\x83\x43\x83\x93\x83\x49"
+                                                    "\x83\x76\x83\x56\x83\x87\x83\x93\x83\x47\x83\x89\x81\x5b(/d)");
+}
+
+TEST(BuildRemovalTarget, OnlyAFolderBelowAnAbsoluteDestination)
+{
+    const std::string deep = "C:\\" + std::string(251, 'a');  // with \Co\G: 259 bytes, no room for the second NUL
+    const struct {
+        const char* root;
+        const char* company;
+        const char* game;
+        const char* expected;  // nullptr: refused
+    } cases[] = {
+        {"d:\\", "Talven", "Lanterna", "d:\\Talven\\Lanterna"},
+        {"C:\\\x95\x5C", "", "\x83\x5C", "C:\\\x95\x5C\\\x83\x5C"},  // 表 and ソ end in 5C
+        {"", "Talven", "Lanterna", nullptr},  // an abort before the destination page
+        {"\\\\server\\share", "Talven", "Lanterna", nullptr},
+        {"C:\\Games", "Talven", "", nullptr},  // would delete the company folder
+        {"C:\\Games", "Talven", "\\", nullptr},
+        {"C:\\Games", "..", "Lanterna", nullptr},
+        {"C:\\Games", "Talven", "Lanterna\\..\\..", nullptr},
+        {"C:\\Games", "Talven", ". .", nullptr},  // the platform strips it to "."
+        {"C:\\Games\\*", "Talven", "Lanterna", nullptr},
+        {"C:\\Games", "Talven", "Lan?", nullptr},
+        {"C:\\Games", "D:", "Lanterna", nullptr},
+        {deep.c_str(), "Co", "G", nullptr},
+    };
+    for (const auto& c : cases) {
+        char out[kPathCapacity];
+        std::memset(out, 'x', sizeof out);
+        EXPECT_EQ(BuildRemovalTarget(c.root, c.company, c.game, out, sizeof out), c.expected != nullptr)
+            << c.root << " | " << c.company << " | " << c.game;
+        EXPECT_STREQ(out, c.expected ? c.expected : "");
+    }
+}
