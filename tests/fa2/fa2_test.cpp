@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -317,4 +318,130 @@ TEST(Fa2Encode, ParseSpendsTheFewestBits)
             EXPECT_EQ(size, stats.byteFields + 4 * ((stats.flagBits + 31) / 32));  // no wasted flag word
         }
     }
+}
+
+namespace {
+void Put32(Bytes& v, size_t at, uint32_t x)
+{
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = static_cast<uint8_t>(x >> (8 * i));
+}
+
+// A header (magic, flags, directory offset, entry count), then `body` from byte 16.
+Bytes Image(uint32_t flags, uint32_t directoryOffset, uint32_t entryCount, const Bytes& body)
+{
+    Bytes v(16 + body.size());
+    Put32(v, 0, kFa2Magic), Put32(v, 4, flags), Put32(v, 8, directoryOffset), Put32(v, 12, entryCount);
+    std::copy(body.begin(), body.end(), v.begin() + 16);
+    return v;
+}
+
+// A directory entry: name, attributes at 15, original size at 24, stored size at 28.
+Bytes Entry(uint8_t attributes, uint32_t originalSize, uint32_t storedSize)
+{
+    Bytes e(32, 0);
+    e[0] = 'M', e[15] = attributes;
+    Put32(e, 24, originalSize), Put32(e, 28, storedSize);
+    return e;
+}
+
+// Opens an image as setup does: header, block, directory. Empty on failure.
+Bytes Open(const Bytes& image)
+{
+    Fa2Header header;
+    if (!Fa2ReadImageHeader(image.data(), image.size(), &header))
+        return {};
+    Bytes block(Fa2ArchiveBytes(&header));
+    auto* archive = reinterpret_cast<Fa2Archive*>(block.data());
+    return Fa2ReadImageDirectory(image.data(), image.size(), &header, archive) ? block : Bytes{};
+}
+}  // namespace
+
+TEST(Fa2Archive, WrittenArchivesReadBack)
+{
+    const Bytes text = Prose(5000, 1), noise = Random(37, 2);
+    const Fa2PackMember members[] = {{"UNINST.exe", text.data(), 5000, 7}, {"FOURTEEN_BYTES", noise.data(), 37, 8},
+                                     {"EMPTY", nullptr, 0, 9}};
+    for (int compressDirectory = 0; compressDirectory < 2; ++compressDirectory) {
+        uint8_t* built = nullptr;
+        size_t size = 0;
+        ASSERT_EQ(Fa2BuildArchive(members, 3, compressDirectory, &built, &size, nullptr), kFa2PackOk);
+        const Bytes image(built, built + size);
+        std::free(built);
+        const Bytes block = Open(image);
+        ASSERT_EQ(block.size(), 16u + 3 * 32);
+        const auto* archive = reinterpret_cast<const Fa2Archive*>(block.data());
+        const Fa2Entry* e = Fa2Entries(archive);
+        EXPECT_EQ(e[0].attributes, kFa2MemberCompressed);
+        EXPECT_EQ(e[1].attributes, 0);  // 37 random bytes do not shrink: kept plain
+        uint32_t second = 0;
+        ASSERT_TRUE(Fa2MemberOffset(archive, 1, &second));
+        EXPECT_EQ(second, 16 + ((e[0].storedSize + 15) & ~15u));
+        EXPECT_EQ(archive->header.directoryOffset, second + 48);  // 37 bytes rounded up; the empty one takes none
+        EXPECT_EQ(Bytes(image.begin() + second + 37, image.begin() + second + 48), Bytes(11, 0));
+        for (uint32_t i = 0; i < 3; ++i) {
+            Bytes out(members[i].size);
+            ASSERT_TRUE(Fa2ReadMember(image.data(), image.size(), archive, i, out.data(), out.size())) << i;
+            EXPECT_EQ(out, i == 0 ? text : i == 1 ? noise : Bytes{}) << i;
+        }
+    }
+    const Fa2PackMember tooLong[] = {{"GOOD", nullptr, 0, 0}, {"FIFTEEN_BYTES_X", nullptr, 0, 0}};
+    uint8_t* image = nullptr;
+    size_t size = 0;
+    uint32_t failed = 0;
+    EXPECT_EQ(Fa2BuildArchive(tooLong, 2, 1, &image, &size, &failed), kFa2PackNameTooLong);
+    EXPECT_EQ(failed, 1u);
+}
+
+TEST(Fa2Archive, DamagedImagesAndMembersAreRefused)
+{
+    const Bytes entry = Entry(0, 0, 0), oneStream = Encode(entry);
+    Bytes two = entry;
+    two.insert(two.end(), entry.begin(), entry.end());
+    const struct {
+        const char* what;
+        Bytes image;
+    } images[] = {
+        {"shorter than the header", Bytes(15, 0)},
+        {"directory inside the header", Image(0, 8, 0, {})},
+        {"directory beyond the image", Image(0, 17, 0, {})},
+        {"plain directory cut short", Image(0, 16, 1, Bytes(31, 0))},
+        {"4 GiB of entries from a 5-byte stream", Image(1, 16, 0x08000000, Encode({}))},
+        {"entry count wraps the block size", Image(0, 16, 0xFFFFFFFF, entry)},
+        {"stream holds one entry, header says two", Image(1, 16, 2, oneStream)},
+        {"stream holds two entries, header says one", Image(1, 16, 1, Encode(two))},
+        {"stream's last byte missing", Image(1, 16, 1, Bytes(oneStream.begin(), oneStream.end() - 1))},
+    };
+    for (const auto& c : images)
+        EXPECT_TRUE(Open(c.image).empty()) << c.what;
+
+    const Bytes stream = {0x00, 0xC0, 0x77, 0xCC, 0x41, 0x42, 0x00, 0xFF};  // ABABABABABAB
+    const struct {
+        const char* what;
+        Bytes entry;
+        bool readable;
+    } members[] = {
+        {"compressed, exact", Entry(kFa2MemberCompressed, 12, 8), true},
+        {"expands beyond originalSize", Entry(kFa2MemberCompressed, 11, 8), false},
+        {"expands short of originalSize", Entry(kFa2MemberCompressed, 13, 8), false},
+        {"storedSize cuts the end marker", Entry(kFa2MemberCompressed, 12, 7), false},
+        {"stored bytes up to the image's end", Entry(0, 48, 48), true},  // 16 + 48 bytes, then the entry
+        {"stored bytes past the image", Entry(0, 49, 49), false},
+        {"plain, originalSize above storedSize", Entry(0, 9, 8), false},
+    };
+    for (const auto& c : members) {
+        Bytes body = stream;
+        body.resize(16, 0);
+        body.insert(body.end(), c.entry.begin(), c.entry.end());
+        const Bytes image = Image(0, 32, 1, body), block = Open(image);
+        ASSERT_FALSE(block.empty()) << c.what;
+        Bytes out(64, 0);
+        EXPECT_EQ(Fa2ReadMember(image.data(), image.size(), reinterpret_cast<const Fa2Archive*>(block.data()), 0,
+                                out.data(), 64) == 1, c.readable) << c.what;
+    }
+    Bytes big = Entry(0, 0, 0xFFFFFFF8);  // the next member's offset would pass 4 GiB
+    big.insert(big.end(), entry.begin(), entry.end());
+    const Bytes block = Open(Image(0, 16, 2, big));
+    uint32_t offset = 0;
+    EXPECT_FALSE(Fa2MemberOffset(reinterpret_cast<const Fa2Archive*>(block.data()), 1, &offset));
 }
