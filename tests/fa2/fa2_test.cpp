@@ -223,11 +223,14 @@ TEST(Fa2Encode, RoundTripsAndStaysInItsBuffer)
             const Bytes stream = Encode(data, tuning);
             ExpectDecodes(stream, data);
             EXPECT_LE(stream.size(), Fa2CompressBound(data.size()));
-            Bytes small(stream.size() - 1 + 8, 0xA5);  // one byte less room is refused, nothing written past it
-            ASSERT_EQ(Fa2CompressTuned(small.data(), stream.size() - 1, data.data(), data.size(), tuning, nullptr), 0u);
-            EXPECT_EQ(Bytes(small.end() - 8, small.end()), Bytes(8, 0xA5));
         }
         inputs = {Copies(30000, 9), Copies(30000, 2, 8)};
+    }
+    const Bytes data = Copies(600, 8), stream = Encode(data);
+    for (size_t room = 0; room < stream.size(); ++room) {  // too little room is refused, nothing written past it
+        Bytes out(room + 8, 0xA5);
+        ASSERT_EQ(Fa2Compress(out.data(), room, data.data(), data.size()), 0u) << room;
+        ASSERT_EQ(Bytes(out.end() - 8, out.end()), Bytes(8, 0xA5)) << room;
     }
     EXPECT_EQ(Encode({}), (Bytes{0x00, 0x00, 0x00, 0x7C, 0xFF}));
     EXPECT_EQ(Encode(Cat({}, "ABABABABABAB")), (Bytes{0x00, 0xC0, 0x77, 0xCC, 0x41, 0x42, 0x00, 0xFF}));
@@ -366,6 +369,9 @@ TEST(Fa2Archive, DamagedImagesAndMembersAreRefused)
     };
     for (const auto& c : images)
         EXPECT_TRUE(Open(c.image).empty()) << c.what;
+    Fa2Header header;  // 5 bytes of stream expand to 455 at most: 14 entries may lie there, 15 are refused at once
+    EXPECT_TRUE(Fa2ReadImageHeader(Image(1, 16, 14, Encode({})).data(), 21, &header));
+    EXPECT_FALSE(Fa2ReadImageHeader(Image(1, 16, 15, Encode({})).data(), 21, &header));
 
     const Bytes abab = {0x00, 0xC0, 0x77, 0xCC, 0x41, 0x42, 0x00, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};  // 12 bytes
     const struct {
