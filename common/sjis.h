@@ -5,7 +5,7 @@
 // the second half of the same character and may be 0x5C or any other value.
 inline bool IsSjisLeadByte(unsigned char c)
 {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xF0 && c <= 0xFC);
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
 // Index of the first byte after the last path separator (a backslash that is not
