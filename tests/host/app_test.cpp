@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 TEST(ParseCommandLine, Table)
 {
     using E = CommandLineError;
