@@ -6,8 +6,6 @@
 #include "install/install.h"
 #include "script/config.h"
 
-#include <shellapi.h>
-
 #include <cstring>
 
 namespace {
@@ -99,8 +97,9 @@ void StartFollowUpProgram()
 void RunAbortActions()
 {
     ShowErrorBox("インストールが中断されました");
-    RemoveInstallFolder();
-    // The installation run may already have mended a fatal failure; a second call finds nothing left.
+    // Only what this run created goes: an install folder that was there before
+    // holds what the user kept. The installation run may already have mended a
+    // fatal failure; this call then finds nothing left.
     UndoInstallationRecords();
 }
 
@@ -131,23 +130,6 @@ void AskRestart(int directXResult)
         return;
     EnableShutdownPrivilege();
     ExitWindowsEx(EWX_REBOOT, 0);
-}
-
-void RemoveInstallFolder()
-{
-    // The list form needs the second NUL that AppendPath leaves behind the path.
-    char folder[kPathCapacity];
-    if (!BuildRemovalTarget(g_session.destinationRoot, g_config.CompanyName, g_config.GameDir, folder,
-                            sizeof folder))
-        return;
-    SHFILEOPSTRUCTA operation;
-    std::memset(&operation, 0, sizeof operation);
-    operation.hwnd = nullptr;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = folder;
-    operation.pTo = nullptr;
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    SHFileOperationA(&operation);
 }
 
 int RunDirectXSetup(HWND owner, const char* rootFolder, DWORD flags)

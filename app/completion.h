@@ -2,8 +2,8 @@
 #pragma once
 #include <windows.h>
 
-// Abort: the message, then the install folder's removal, then whatever records
-// and Start-menu folder this run created.
+// Abort: the message, then whatever folders, records and Start-menu folder this
+// run created; nothing that was there before the run.
 void RunAbortActions();
 // Completion: DirectX set-up (when ticked) and the follow-up program; returns the
 // DirectX result (0 when the set-up did not run).
@@ -13,10 +13,6 @@ void RunFinalCleanup(int selfRemove);
 // Success exit: the restart question when the DirectX set-up asked for it.
 void AskRestart(int directXResult);
 
-// Deletes destinationRoot\CompanyName\GameDir for good. Does nothing unless
-// destinationRoot is an absolute "X:\..." path and the folder lies below it
-// (an abort before the destination page leaves destinationRoot empty).
-void RemoveInstallFolder();
 // Loads "dsetup.dll" by its bare name and calls DirectXSetupA; -11 when the
 // library or its entry point is missing.
 int RunDirectXSetup(HWND owner, const char* rootFolder, DWORD flags);

@@ -35,49 +35,6 @@ int Fail(char* out, std::size_t capacity)
         out[0] = '\0';
     return 0;
 }
-
-// A segment the platform resolves to "." or ".." or to nothing: only dots and blanks.
-bool IsClimbingSegment(const char* begin, const char* end)
-{
-    for (const char* p = begin; p < end; ++p)
-        if (*p != '.' && *p != ' ')
-            return false;
-    return true;
-}
-
-// Counts the non-empty segments of `text` that name something; sets `*climbs` when
-// a segment would resolve to the current or the parent folder.
-int CountRealSegments(const char* text, bool* climbs)
-{
-    int count = 0;
-    const char* segment = text;
-    for (const char* p = text;; ) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c == '\0' || c == '\\') {
-            if (p != segment) {
-                if (IsClimbingSegment(segment, p))
-                    *climbs = true;
-                else
-                    ++count;
-            }
-            if (c == '\0')
-                break;
-            segment = ++p;
-            continue;
-        }
-        p += (IsLeadByte(c) && p[1] != '\0') ? 2 : 1;
-    }
-    return count;
-}
-
-// Wildcards and colons are single bytes below 0x40, which no trail byte takes.
-bool HasShellSpecials(const char* text)
-{
-    for (const char* p = text; *p; ++p)
-        if (*p == '*' || *p == '?' || *p == ':')
-            return true;
-    return false;
-}
 }
 
 int DirectXResultMessage(int result, DirectXMessage* message)
@@ -89,25 +46,6 @@ int DirectXResultMessage(int result, DirectXMessage* message)
         }
     }
     return 0;
-}
-
-int BuildRemovalTarget(const char* destinationRoot, const char* companyName, const char* gameDir, char* out,
-                       std::size_t capacity)
-{
-    const auto drive = static_cast<unsigned char>(destinationRoot[0] & ~0x20);
-    if (drive < 'A' || drive > 'Z' || destinationRoot[1] != ':' || destinationRoot[2] != '\\')
-        return Fail(out, capacity);
-    bool climbs = false;
-    CountRealSegments(companyName, &climbs);
-    const int gameSegments = CountRealSegments(gameDir, &climbs);
-    if (climbs || gameSegments == 0)
-        return Fail(out, capacity);
-    if (HasShellSpecials(destinationRoot + 2) || HasShellSpecials(companyName) || HasShellSpecials(gameDir))
-        return Fail(out, capacity);
-    if (!CopyText(out, capacity, destinationRoot) || !AppendPath(out, capacity, companyName)
-        || !AppendPath(out, capacity, gameDir))
-        return Fail(out, capacity);
-    return 1;
 }
 
 int BuildFollowUpCommandLine(const char* program, const char* installFolder, const char* argumentFile,

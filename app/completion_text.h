@@ -16,15 +16,6 @@ struct DirectXMessage {
 // are passed over in silence (-3, -4, -10, below -11, above 1).
 int DirectXResultMessage(int result, DirectXMessage* message);
 
-// The folder that an abort may delete: destinationRoot\companyName\gameDir.
-// Refused unless destinationRoot is an absolute "X:\..." path, gameDir names a
-// real folder, no part climbs up ("." or ".." segments, or segments of only dots
-// and blanks, which the platform strips to those), and nothing in the path is a
-// wildcard or a second colon, since the shell's delete would expand or
-// reinterpret them and reach outside the install folder.
-int BuildRemovalTarget(const char* destinationRoot, const char* companyName, const char* gameDir,
-                       char* out, std::size_t capacity);
-
 // The follow-up program's command line: program, a blank, and the quoted full
 // path of argumentFile inside installFolder.
 int BuildFollowUpCommandLine(const char* program, const char* installFolder, const char* argumentFile,

@@ -244,10 +244,8 @@ void RunInstallation(HWND dialog)
     ShowCompletion(dialog);
 }
 
-void UndoInstallationRecords()
+void RemoveInstallFolder()
 {
-    RemoveCreatedShortcuts();
-    RemoveCreatedRecords();
     if (g_firstCreatedFolder[0] == '\0')
         return;
     // Everything below the first folder this run made was made by this run too:
@@ -263,4 +261,11 @@ void UndoInstallationRecords()
         SHFileOperationA(&operation);
     }
     g_firstCreatedFolder[0] = '\0';
+}
+
+void UndoInstallationRecords()
+{
+    RemoveCreatedShortcuts();
+    RemoveCreatedRecords();
+    RemoveInstallFolder();
 }

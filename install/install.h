@@ -15,11 +15,18 @@ void RunInstallation(HWND dialog);
 // suppresses the shell's own error boxes. Clears autoMode unless Copied.
 CopyResult ShellCopy(HWND owner, const char* source, const char* target, int folderFlag);
 
-// Abort mend: removes what this run created: the game's Start-menu folder (or,
-// in a folder that was there before, the shortcut files added to it), the keys
-// of the install record and of the uninstall record, and the folders on the
-// way to the install folder with everything in them. Each only when this run
-// created it; what existed before the run is left as it was (values of a record
-// key that existed before are not restored). Every fatal outcome of
-// RunInstallation calls it before the dialog ends; a further call does nothing.
+// Abort removal of the install folder: deletes for good, with everything in it,
+// the shallowest folder on the way to the install folder that this run created.
+// A folder that was there before the run is never deleted, so neither is what the
+// user kept in it (saved games of an earlier copy); files this run copied into
+// such a folder stay. Does nothing when the run created no folder, and a further
+// call does nothing.
+void RemoveInstallFolder();
+
+// Abort mend: RemoveInstallFolder, the game's Start-menu folder (or, in a folder
+// that was there before, the shortcut files added to it), and the keys of the
+// install record and of the uninstall record, each only when this run created it
+// (values of a record key that existed before are not restored). Every fatal
+// outcome of RunInstallation calls it before the dialog ends, and so do the abort
+// actions after it; a further call does nothing.
 void UndoInstallationRecords();

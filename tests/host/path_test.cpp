@@ -1,110 +1,90 @@
+// Path joins with Shift-JIS trail bytes and their capacity contract, the bounded
+// text builders, and the size texts.
 #include "common/path.h"
-#include "common/sjis.h"
+#include "common/size_text.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-namespace {
-// Runs AppendPath on a 260-byte buffer pre-filled with 'x' so that the second NUL is visible.
-std::string Join(const char* path, const char* component, int* ok = nullptr)
+TEST(AppendPath, OneSeparatorWhateverTheLastByteLooksLike)
 {
-    char buffer[kPathCapacity];
-    std::memset(buffer, 'x', sizeof buffer);
-    std::strcpy(buffer, path);
-    const int result = AppendPath(buffer, sizeof buffer, component);
-    if (ok)
-        *ok = result;
-    const std::size_t length = std::strlen(buffer);
-    EXPECT_EQ(buffer[length + 1], '\0') << "second NUL missing after " << buffer;
-    return buffer;
-}
+    struct Case {
+        const char* path;
+        const char* component;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"C:\\", "GAME", "C:\\GAME"},
+        {"C:", "GAME", "C:\\GAME"},
+        {"", "GAME", "\\GAME"},
+        {"C:\\DATA", "", "C:\\DATA\\"},
+        {"C:\\A", "\\B", "C:\\A\\\\B"},                      // the component is taken as it is
+        {"C:\\\x95\x5C", "X", "C:\\\x95\x5C\\X"},            // 表 = 95 5C: its 5C is no separator
+        {"C:\\\x83\x5C\\", "X", "C:\\\x83\x5C\\X"},          // ソ = 83 5C, then a real one
+        {"C:\\\xE0\x5C", "X", "C:\\\xE0\x5C\\X"},            // a lead byte of the upper range
+        {"C:\\\xB1\\", "X", "C:\\\xB1\\X"},                  // half-width ｱ is one byte
+        {"C:\\\x95", "X", "C:\\\x95\\X"},                    // a lone lead byte at the end
+    };
+    for (const Case& c : cases) {
+        char buffer[kPathCapacity];
+        std::memset(buffer, 'x', sizeof buffer);
+        std::strcpy(buffer, c.path);
+        ASSERT_EQ(AppendPath(buffer, sizeof buffer, c.component), 1) << c.expected;
+        EXPECT_STREQ(buffer, c.expected);
+        EXPECT_EQ(buffer[std::strlen(buffer) + 1], '\0') << "second NUL behind " << c.expected;
+    }
 }
 
-TEST(AppendPath, JoinsWithExactlyOneSeparator)
+TEST(AppendPath, AJoinThatDoesNotFitFailsAndChangesNothing)
 {
-    EXPECT_EQ(Join("C:\\", "GAME"), "C:\\GAME");
-    EXPECT_EQ(Join("C:", "GAME"), "C:\\GAME");
-    EXPECT_EQ(Join("", "GAME"), "\\GAME");
-    EXPECT_EQ(Join("C:\\DATA", ""), "C:\\DATA\\");
-    EXPECT_EQ(Join("C:\\DATA\\", ""), "C:\\DATA\\");
-    EXPECT_EQ(Join("C:\\A", "\\B"), "C:\\A\\\\B");  // a leading separator in the component is kept
+    // 255 bytes, "\" and the component, and two NULs: "ab" fills 260 bytes exactly.
+    for (const char* component : {"ab", "abc"}) {
+        char buffer[kPathCapacity], before[kPathCapacity];
+        std::memset(buffer, 'x', sizeof buffer);
+        std::strcpy(buffer, std::string(255, 'a').c_str());
+        std::memcpy(before, buffer, sizeof buffer);
+        const int fits = std::strlen(component) == 2;
+        ASSERT_EQ(AppendPath(buffer, sizeof buffer, component), fits) << component;
+        EXPECT_TRUE(fits || std::memcmp(before, buffer, sizeof buffer) == 0) << "a refused join changed the path";
+    }
 }
 
-TEST(AppendPath, TrailByte5CIsNotASeparator)
-{
-    // 表 is 95 5C: its second byte looks like a backslash.
-    EXPECT_EQ(Join("C:\\\x95\x5C", "X"), "C:\\\x95\x5C\\X");
-    // ソ (83 5C) followed by a real backslash: no second separator.
-    EXPECT_EQ(Join("C:\\\x83\x5C\\", "X"), "C:\\\x83\x5C\\X");
-    // Half-width katakana (A1-DF) are single bytes, so the 5C after one is a separator.
-    EXPECT_EQ(Join("C:\\\xB1\\", "X"), "C:\\\xB1\\X");
-}
-
-TEST(AppendPath, RefusesWhatDoesNotFitAndLeavesThePathAlone)
-{
-    // 255 bytes + "\" + "ab" = 258 bytes of text; with two NULs that is exactly 260.
-    std::string base(255, 'a');
-    char buffer[kPathCapacity];
-    std::memset(buffer, 'x', sizeof buffer);
-    std::strcpy(buffer, base.c_str());
-    ASSERT_EQ(AppendPath(buffer, sizeof buffer, "ab"), 1);
-    EXPECT_EQ(std::strlen(buffer), 258u);
-    EXPECT_EQ(buffer[259], '\0');
-
-    std::memset(buffer, 'x', sizeof buffer);
-    std::strcpy(buffer, base.c_str());
-    char before[kPathCapacity];
-    std::memcpy(before, buffer, sizeof buffer);
-    EXPECT_EQ(AppendPath(buffer, sizeof buffer, "abc"), 0);
-    EXPECT_EQ(std::memcmp(before, buffer, sizeof buffer), 0);
-}
-
-TEST(CopyText, FitsOrRefuses)
-{
-    char out[4] = "zzz";
-    EXPECT_EQ(CopyText(out, sizeof out, "abcd"), 0);
-    EXPECT_STREQ(out, "zzz");
-    EXPECT_EQ(CopyText(out, sizeof out, "abc"), 1);
-    EXPECT_STREQ(out, "abc");
-}
-
-TEST(BytesEqual, ComparesExactlyCountBytes)
-{
-    EXPECT_EQ(BytesEqual("http://x", "http://", 7), 1);
-    EXPECT_EQ(BytesEqual("HTTP://x", "http://", 7), 0);
-    EXPECT_EQ(BytesEqual("http:", "http://", 7), 0);  // shorter target: its NUL differs
-    EXPECT_EQ(BytesEqual("a", "b", 0), 1);
-}
-
-TEST(MemberNameOffset, SplitsOnlyAtRealBackslashes)
-{
-    EXPECT_EQ(MemberNameOffset("NEW.DAT"), 0u);
-    EXPECT_EQ(MemberNameOffset("DATA\\NEW.DAT"), 5u);
-    // "表\NEW.DAT": 95 5C is one character, the backslash after it is the separator.
-    EXPECT_EQ(MemberNameOffset("\x95\x5C\\NEW.DAT"), 3u);
-    // "DATA\表": the member name is the double-byte character itself.
-    EXPECT_EQ(MemberNameOffset("DATA\\\x95\x5C"), 5u);
-}
-
-TEST(AppendText, BuildsPieceByPieceAndRefusesWhatDoesNotFit)
+TEST(TextBuilders, WholeTextOrNothing)
 {
     char out[8];
     std::size_t length = 0;
-    ASSERT_EQ(AppendText(out, sizeof out, &length, "abc"), 1);
-    ASSERT_EQ(AppendText(out, sizeof out, &length, "defg"), 1);  // 7 bytes and the NUL: full
-    EXPECT_STREQ(out, "abcdefg");
+    EXPECT_EQ(AppendText(out, sizeof out, &length, "abc"), 1);
+    EXPECT_EQ(AppendText(out, sizeof out, &length, "defg"), 1);  // 7 bytes and the NUL: full
     EXPECT_EQ(AppendText(out, sizeof out, &length, "h"), 0);
     EXPECT_STREQ(out, "abcdefg");
-    EXPECT_EQ(length, 7u);
-}
-
-TEST(JoinTexts, WholeTextOrNothing)
-{
-    char out[8];
-    EXPECT_EQ(JoinTexts(out, sizeof out, {"ab", "cd", "efg"}), 1);
+    EXPECT_EQ(CopyText(out, 4, "abcd"), 0);
     EXPECT_STREQ(out, "abcdefg");
     EXPECT_EQ(JoinTexts(out, sizeof out, {"ab", "cd", "efgh"}), 0);
     EXPECT_STREQ(out, "");  // never a cut command line
+}
+
+TEST(FormatSize, Table)
+{
+    struct Case {
+        int64_t count;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "0 bytes"},          {999, "999 bytes"},      {1000, "0.97 KB"},          {1023, "0.99 KB"},
+        {1024, "1.00 KB"},       {1075, "1.04 KB"},       {1076, "1.05 KB"},          {10239, "9.99 KB"},
+        {10240, "10.0 KB"},      {102399, "99.9 KB"},     {102400, "100 KB"},         {1048575, "1023 KB"},
+        {1048576, "1.00 MB"},    {681574400, "650 MB"},   {4700000000LL, "4.37 GB"},  {10737418239LL, "9.99 GB"},
+        {1099511627776LL, "1.00 TB"}, {1099511627776LL * 5000, "5000 TB"},
+        {-5, "-5 bytes"},        {-(int64_t{1} << 32) + 7, "7 bytes"},  // the low 32 bits, signed
+    };
+    for (const Case& c : cases) {
+        char out[64];
+        ASSERT_EQ(FormatSize(c.count, out, sizeof out), out) << c.count;
+        EXPECT_STREQ(out, c.text) << c.count;
+    }
+    char out[8] = "keepme!";
+    EXPECT_EQ(FormatSize(1024, out, 7), nullptr);  // "1.00 KB" needs 8 bytes with its NUL
+    EXPECT_STREQ(out, "keepme!");
 }

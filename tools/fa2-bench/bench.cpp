@@ -5,7 +5,7 @@
 // fa2_exact_ratio, the same for the encoder's exact tuning, for scale of the default.
 #include "fa2/encode_tuning.h"
 #include "fa2/fa2.h"
-#include "tests/fa2/corpus.h"
+#include "tools/fa2-bench/corpus.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
@@ -43,10 +43,10 @@ std::vector<Corpus>& Corpora()
 {
     static std::vector<Corpus> corpora = [] {
         std::vector<Corpus> c;
-        c.push_back({"english", fa2test::EnglishText(400000), {}, {}, 0});
+        c.push_back({"english", corpus::EnglishText(400000), {}, {}, 0});
         const char* exe = std::getenv("FA2_BENCH_EXE");
         c.push_back({"x86", ReadAll(exe && *exe ? exe : "/proc/self/exe"), {}, {}, 0});
-        c.push_back({"mixed", fa2test::MixedData(400000), {}, {}, 0});
+        c.push_back({"mixed", corpus::MixedData(400000), {}, {}, 0});
         for (Corpus& k : c) {
             k.fa2.resize(Fa2CompressBound(k.data.size()));
             k.fa2Exact = Fa2CompressTuned(k.fa2.data(), k.fa2.size(), k.data.data(), k.data.size(), kFa2ExactTuning,

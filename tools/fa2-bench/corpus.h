@@ -1,4 +1,4 @@
-// Deterministic test and benchmark data: English-like prose, and a mixed set of
+// Deterministic benchmark data: English-like prose, and a mixed set of
 // low-redundancy records. Same bytes on every run and every machine.
 #pragma once
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace fa2test {
+namespace corpus {
 
 class Lcg {
 public:
@@ -110,4 +110,4 @@ inline std::vector<uint8_t> MixedData(size_t size, uint32_t seed = 2)
     return out;
 }
 
-}  // namespace fa2test
+}  // namespace corpus

@@ -1,0 +1,398 @@
+// The FA2 codec against the byte rule and a brute-force optimum, and damaged
+// streams and archives, each built by hand.
+#include "fa2/encode_tuning.h"
+#include "fa2/fa2.h"
+#include "tests/fa2/stream_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+using fa2test::StreamBuilder;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+// Decodes into exactly `capacity` bytes followed by guard bytes that must survive.
+Fa2DecodeResult Decode(const Bytes& stream, size_t capacity, Bytes* out = nullptr, size_t* consumed = nullptr)
+{
+    Bytes buffer(capacity + 64, 0xA5);
+    size_t written = 0, used = 0;
+    const Fa2DecodeResult r = Fa2Decompress(buffer.data(), capacity, stream.data(), stream.size(), &written, &used);
+    EXPECT_EQ(Bytes(buffer.begin() + capacity, buffer.end()), Bytes(64, 0xA5)) << "written past the capacity";
+    EXPECT_LE(used, stream.size());
+    buffer.resize(std::min(written, capacity));
+    if (out)
+        *out = buffer, *consumed = used;
+    return r;
+}
+
+// Decodes and reports the first offset where the output differs.
+void ExpectDecodes(const Bytes& stream, const Bytes& expected, size_t streamLength = SIZE_MAX)
+{
+    Bytes out;
+    size_t consumed = 0;
+    ASSERT_EQ(Decode(stream, expected.size(), &out, &consumed), kFa2DecodeOk);
+    EXPECT_EQ(std::mismatch(out.begin(), out.end(), expected.begin()).first - out.begin(), long(expected.size()));
+    EXPECT_EQ(consumed, std::min(streamLength, stream.size()));
+}
+
+Bytes Cat(Bytes a, const std::string& text, const Bytes& b = {})
+{
+    a.insert(a.end(), text.begin(), text.end());
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Random(size_t n, uint32_t seed, unsigned alphabet = 256)
+{
+    std::mt19937 rng(seed);
+    Bytes v(n);
+    for (auto& b : v)
+        b = static_cast<uint8_t>(rng() % alphabet);
+    return v;
+}
+
+// Copies from the edges of every distance and length class, some just beyond the
+// window or the far pair's reach, between runs of random bytes.
+Bytes Copies(size_t n, uint32_t seed, unsigned alphabet = 256)
+{
+    static const unsigned kLengths[] = {3, 4, 5, 6, 7, 10, 11, 26, 27, 282, 300};
+    static const unsigned kDistances[] = {1, 3, 256, 257, 512, 513, 1024, 1025, 2048, 2303, 2304, 4096, 4097, 8192,
+                                          8193};
+    std::mt19937 rng(seed);
+    Bytes v = Random(64, seed, alphabet);
+    while (v.size() < n) {
+        const unsigned length = rng() % 2 ? kLengths[rng() % 11] : 3 + rng() % 8;
+        const unsigned distance = std::min<unsigned>(rng() % 2 ? kDistances[rng() % 15] : 1 + rng() % 8200, v.size());
+        for (unsigned k = 0; k < length; ++k)
+            v.push_back(v[v.size() - distance]);
+        for (unsigned k = rng() % 3 ? 0 : 1 + rng() % 8; k > 0; --k)
+            v.push_back(static_cast<uint8_t>(rng() % alphabet));
+    }
+    v.resize(n);
+    return v;
+}
+
+Bytes Encode(const Bytes& data, const Fa2EncodeTuning& tuning = kFa2DefaultTuning, Fa2EncodeStats* stats = nullptr)
+{
+    Bytes stream(Fa2CompressBound(data.size()));
+    stream.resize(Fa2CompressTuned(stream.data(), stream.size(), data.data(), data.size(), tuning, stats));
+    EXPECT_FALSE(stream.empty()) << "encoder failed";
+    return stream;
+}
+}  // namespace
+
+TEST(Fa2Decode, FormatExamplesByteForByte)
+{
+    const Bytes marker = {0x00, 0x00, 0x00, 0x7C, 0xFF};  // flags 011 111: the end marker, then its byte FF
+    const struct {
+        Bytes stream, expected;
+        size_t length;  // where the end marker ends
+    } cases[] = {
+        {marker, {}, 5},
+        {Cat(marker, "\x12\x34\x56"), {}, 5},  // nothing after the marker is read
+        // Literals A, B; long match F = 1 (distance 2), N = 10; end marker.
+        {{0x00, 0xC0, 0x77, 0xCC, 0x41, 0x42, 0x00, 0xFF}, Cat({}, "ABABABABABAB"), 8},
+        // 32 literals fill the first word: the next follows the 32nd literal's byte.
+        {Cat({0xFF, 0xFF, 0xFF, 0xFF}, "0123456789abcdefghijklmnopqrstuv", {0x00, 0x00, 0x00, 0xBE, 0x58, 0xFF}),
+         Cat({}, "0123456789abcdefghijklmnopqrstuvX"), 42},
+        // 29 literals, 00 (long match) and prefix 1 fill the first word; the
+        // distance byte 00 comes next, then the word with its extra bit 0, N 3 and the marker.
+        {Cat({0xF9, 0xFF, 0xFF, 0xFF}, "abcdefghijklmnopqrstuvwxyzabc", {0x00, 0x00, 0x00, 0x00, 0x5F, 0xFF}),
+         Cat({}, "abcdefghijklmnopqrstuvwxyzabcccc"), 39},
+    };
+    for (const auto& c : cases)
+        ExpectDecodes(c.stream, c.expected, c.length);
+}
+
+TEST(Fa2Decode, AgreesWithTheByteRuleOnRandomTokenStreams)
+{
+    // Tokens at the edges of their code classes and overlapping copies of short
+    // periods. The last trials are long and switch between stretches of many and
+    // of few literals, which the decoder takes in two different ways.
+    static const unsigned kDistances[] = {1,    2,    3,    4,    5,    7,    8,    9,    255,  256,  257,  511,  512,
+                                          513,  1023, 1024, 1025, 2047, 2048, 2049, 2303, 4095, 4096, 4097, 8191, 8192};
+    static const unsigned kLengths[] = {3, 4, 5, 6, 7, 10, 11, 26, 27, 28, 281, 282};
+    std::mt19937 rng(12345);
+    for (int trial = 0; trial < 440; ++trial) {
+        StreamBuilder b;
+        size_t produced = 0;
+        const int tokens = static_cast<int>(trial >= 400 ? 4000 + rng() % 4000 : rng() % 600);
+        for (int t = 0; t < tokens; ++t) {
+            const unsigned kind = rng() % 8, reach = static_cast<unsigned>(std::min<size_t>(produced, 8192)) + 1;
+            unsigned distance = rng() % 3 ? 1 + rng() % 12 : rng() % 2 ? kDistances[rng() % 26] : 1 + rng() % reach;
+            const bool fewLiterals = trial >= 400 && (t / 1500) % 2 == 0;
+            if (distance > produced || (fewLiterals ? rng() % 32 == 0 : kind < 3))
+                b.Literal(static_cast<uint8_t>(rng() % 6)), produced += 1;
+            else if (kind == 3 && distance <= 256)
+                b.Near(distance), produced += 2;
+            else if (kind == 4 && distance > 256 && distance <= 2303)
+                b.FarValue(distance - 257), produced += 2;
+            else {
+                const unsigned length = rng() % 2 ? kLengths[rng() % 12] : 3 + rng() % 30;
+                b.Long(distance, length), produced += length;
+            }
+        }
+        b.End();
+        Bytes expected;
+        size_t consumed = 0;
+        ASSERT_TRUE(fa2test::ReferenceDecode(b.bytes, SIZE_MAX, &expected, &consumed));
+        ASSERT_EQ(expected.size(), produced);
+        SCOPED_TRACE(testing::Message() << "trial " << trial);
+        ExpectDecodes(b.bytes, expected);
+    }
+}
+
+TEST(Fa2Decode, DamagedStreamsAreReported)
+{
+    const Fa2DecodeResult in = kFa2DecodeInputOverrun, out = kFa2DecodeOutputOverrun, behind = kFa2DecodeBadDistance;
+    const Bytes abab = {0x00, 0xC0, 0x77, 0xCC, 0x41, 0x42, 0x00, 0xFF};  // ABABABABABAB
+    const Bytes digits = Cat({0xFF, 0xFF, 0xFF, 0xFF}, "01234567890123456789012345678901");  // 32 literals
+    StreamBuilder window, cut;
+    for (int i = 0; i < 8191; ++i)
+        window.Literal(static_cast<uint8_t>(i));
+    window.Long(8192, 3), window.End();
+    cut.Literal('a'), cut.Long(1, 100);
+    cut.bytes.pop_back();  // the length byte of 00000 + byte
+    const struct {
+        const char* what;
+        Bytes stream;
+        size_t capacity;
+        Fa2DecodeResult expected;
+    } cases[] = {
+        {"no input", {}, 16, in},
+        {"flag word cut to 3 bytes", {0x00, 0x00, 0x7C}, 16, in},
+        {"literal (1) without its byte", {0x00, 0x00, 0x00, 0x80}, 16, in},
+        {"end marker (011 111) without its byte", {0x00, 0x00, 0x00, 0x7C}, 16, in},
+        {"near pair (010, byte 00) before any output", {0x00, 0x00, 0x00, 0x40, 0x00}, 16, behind},
+        // flags 1 (literal 41), 011 + byte 00 + 000: a far pair at 257 after one byte
+        {"far pair behind the start", {0x00, 0x00, 0x00, 0xB0, 0x41, 0x00}, 16, behind},
+        // flags 1 (literal 41), 00 1 (long, prefix 1), byte 00, x 1 (distance 2), 1 (N 3)
+        {"long match behind the start", {0x00, 0x00, 0x00, 0x9C, 0x41, 0x00}, 16, behind},
+        {"distance 8192 after 8191 bytes", window.bytes, 9000, behind},
+        {"length byte missing", cut.bytes, 512, in},
+        {"literal into no room", {0x00, 0x00, 0x00, 0x80, 0x41}, 0, out},
+        {"match one byte too long", abab, 11, out},
+        {"match that fits exactly", abab, 12, kFa2DecodeOk},
+        // flags 1 (literal 41), 010 + byte 00: a pair of 2 bytes after one
+        {"pair one byte too long", {0x00, 0x00, 0x00, 0xA0, 0x41, 0x00}, 2, out},
+        {"32 literals into 31 bytes", digits, 31, out},
+        {"second flag word missing", digits, 64, in},
+        {"second flag word cut to 2 bytes", Cat(digits, std::string(2, '\0')), 64, in},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Decode(c.stream, c.capacity), c.expected) << c.what;
+}
+
+TEST(Fa2Decode, TruncatedOrFlippedStreamsNeverEscapeTheBuffers)
+{
+    const Bytes data = Copies(5000, 4242), stream = Encode(data);
+    for (size_t cut = 0; cut < stream.size(); ++cut)
+        ASSERT_EQ(Decode(Bytes(stream.begin(), stream.begin() + cut), data.size()), kFa2DecodeInputOverrun) << cut;
+    std::mt19937 rng(4242);
+    for (int trial = 0; trial < 2000; ++trial) {
+        Bytes damaged = stream, out, expected;
+        for (int k = 0; k <= trial % 3; ++k)
+            damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        const size_t capacity = rng() % 2 ? data.size() : rng() % (2 * data.size());
+        size_t consumed = 0, expectedConsumed = 0;
+        const bool ok = Decode(damaged, capacity, &out, &consumed) == kFa2DecodeOk;
+        ASSERT_EQ(ok, fa2test::ReferenceDecode(damaged, capacity, &expected, &expectedConsumed)) << trial;
+        ASSERT_TRUE(!ok || out == expected) << trial;
+    }
+}
+
+TEST(Fa2Encode, RoundTripsAndStaysInItsBuffer)
+{
+    std::vector<Bytes> inputs = {{}, {0x00}, Cat({}, "aba"), Bytes(283, 0), Bytes(100000, 0x20), Random(70000, 5),
+                                 Copies(200000, 3, 16), Copies(100000, 1)};
+    for (size_t unit : {2u, 3u, 7u, 9u, 8191u, 8192u, 8193u}) {  // short periods; repeats at the window's edge
+        Bytes r = Random(unit, 77);
+        while (r.size() < 3 * unit + 1000)
+            r.insert(r.end(), r.begin(), r.begin() + unit);
+        inputs.push_back(r);
+    }
+    // Short segments, early commits and shallow searches change the parse, never the output.
+    const Fa2EncodeTuning tunings[] = {kFa2DefaultTuning, {3, 4096, 8}, {20, 1, 1}, {282, 1000, 16}};
+    for (const Fa2EncodeTuning& tuning : tunings) {
+        for (const Bytes& data : inputs) {
+            SCOPED_TRACE(testing::Message() << data.size() << " bytes, segment " << tuning.segmentLength);
+            const Bytes stream = Encode(data, tuning);
+            ExpectDecodes(stream, data);
+            EXPECT_LE(stream.size(), Fa2CompressBound(data.size()));
+        }
+        inputs = {Copies(30000, 9), Copies(30000, 2, 8)};
+    }
+    const Bytes data = Copies(600, 8), stream = Encode(data);
+    for (size_t room = 0; room < stream.size(); ++room) {  // too little room is refused, nothing written past it
+        Bytes out(room + 8, 0xA5);
+        ASSERT_EQ(Fa2Compress(out.data(), room, data.data(), data.size()), 0u) << room;
+        ASSERT_EQ(Bytes(out.end() - 8, out.end()), Bytes(8, 0xA5)) << room;
+    }
+    EXPECT_EQ(Encode({}), (Bytes{0x00, 0x00, 0x00, 0x7C, 0xFF}));
+    EXPECT_EQ(Encode(Cat({}, "ABABABABABAB")), (Bytes{0x00, 0xC0, 0x77, 0xCC, 0x41, 0x42, 0x00, 0xFF}));
+}
+
+TEST(Fa2Encode, ParseSpendsTheFewestBits)
+{
+    // The fewest bits over every parse, by brute force: for each position and
+    // length the nearest earlier occurrence in the window, then a shortest path.
+    auto cost = [](size_t length, size_t distance) -> uint64_t {
+        if (length < 3)
+            return length == 1 ? 9 : distance <= 256 ? 11 : 14;
+        const size_t f = distance - 1;
+        return 2 + (f < 512 ? 10 : f < 1024 ? 11 : f < 2048 ? 13 : f < 4096 ? 15 : 16) +
+               (length == 3 ? 1 : length == 4 ? 2 : length <= 6 ? 4 : length <= 10 ? 6 : length <= 26 ? 9 : 13);
+    };
+    Bytes farPairs(3000);  // 2-byte copies 257 to 600 back, where a far pair competes with a 3-byte match
+    std::mt19937 rng(31);
+    for (size_t i = 0; i < farPairs.size(); ++i)
+        farPairs[i] = i > 600 && rng() % 2 ? farPairs[i - 257 - rng() % 344] : static_cast<uint8_t>('a' + rng() % 3);
+    for (const Bytes& d : {Copies(3000, 5, 4), Random(2500, 6, 4), Copies(9000, 7), farPairs}) {
+        const size_t n = d.size();
+        std::vector<uint64_t> best(n + 1, UINT64_MAX / 2);
+        best[0] = 0;
+        for (size_t p = 0; p < n; ++p) {
+            best[p + 1] = std::min(best[p + 1], best[p] + 9);
+            const size_t limit = std::min<size_t>(282, n - p);
+            size_t reached = 1;  // lengths up to this one have their nearest distance
+            for (size_t dist = 1; dist <= std::min<size_t>(p, 8192) && reached < limit; ++dist) {
+                size_t len = 0;
+                while (len < limit && d[p + len] == d[p - dist + len])
+                    ++len;
+                for (; reached < len; ++reached)
+                    if (reached > 1 || dist <= 2303)
+                        best[p + reached + 1] = std::min(best[p + reached + 1], best[p] + cost(reached + 1, dist));
+            }
+        }
+        for (const Fa2EncodeTuning& tuning : {kFa2ExactTuning, kFa2DefaultTuning}) {
+            Fa2EncodeStats stats;
+            const size_t size = Encode(d, tuning, &stats).size();
+            EXPECT_EQ(stats.flagBits + 8 * stats.byteFields, best[n] + 14) << n << " bytes";  // and the end marker
+            EXPECT_EQ(size, stats.byteFields + 4 * ((stats.flagBits + 31) / 32));  // no flag word to spare
+        }
+    }
+}
+
+namespace {
+void Put32(Bytes& v, size_t at, uint32_t x)
+{
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = static_cast<uint8_t>(x >> (8 * i));
+}
+
+// A header (magic, flags, directory offset, entry count), then `body` from byte 16.
+Bytes Image(uint32_t flags, uint32_t directoryOffset, uint32_t entryCount, const Bytes& body)
+{
+    Bytes v(16 + body.size());
+    Put32(v, 0, kFa2Magic), Put32(v, 4, flags), Put32(v, 8, directoryOffset), Put32(v, 12, entryCount);
+    std::copy(body.begin(), body.end(), v.begin() + 16);
+    return v;
+}
+
+// A directory entry: name, attributes at 15, original size at 24, stored size at 28.
+Bytes Entry(uint8_t attributes, uint32_t originalSize, uint32_t storedSize, const Bytes& next = {})
+{
+    Bytes e(32 + next.size(), 0);
+    e[0] = 'M', e[15] = attributes;
+    Put32(e, 24, originalSize), Put32(e, 28, storedSize);
+    std::copy(next.begin(), next.end(), e.begin() + 32);
+    return e;
+}
+
+// Opens an image as setup does: header, block, directory. Empty on failure.
+Bytes Open(const Bytes& image)
+{
+    Fa2Header header;
+    if (!Fa2ReadImageHeader(image.data(), image.size(), &header))
+        return {};
+    Bytes block(Fa2ArchiveBytes(&header));
+    auto* archive = reinterpret_cast<Fa2Archive*>(block.data());
+    return Fa2ReadImageDirectory(image.data(), image.size(), &header, archive) ? block : Bytes{};
+}
+}  // namespace
+
+TEST(Fa2Archive, WrittenArchivesReadBack)
+{
+    const Bytes text = Copies(5000, 1, 16), noise = Random(37, 2);
+    const Fa2PackMember members[] = {{"UNINST.exe", text.data(), 5000, 7}, {"FOURTEEN_BYTES", noise.data(), 37, 8},
+                                     {"EMPTY", nullptr, 0, 9}};
+    for (int compressDirectory = 0; compressDirectory < 2; ++compressDirectory) {
+        uint8_t* built = nullptr;
+        size_t size = 0;
+        ASSERT_EQ(Fa2BuildArchive(members, 3, compressDirectory, &built, &size, nullptr), kFa2PackOk);
+        const Bytes image(built, built + size), block = Open(image);
+        std::free(built);
+        ASSERT_EQ(block.size(), 16u + 3 * 32);
+        const auto* archive = reinterpret_cast<const Fa2Archive*>(block.data());
+        const Fa2Entry* e = Fa2Entries(archive);
+        EXPECT_EQ(e[0].attributes, kFa2MemberCompressed);
+        EXPECT_EQ(e[1].attributes, 0);  // 37 random bytes do not shrink: kept plain
+        uint32_t second = 0;
+        ASSERT_TRUE(Fa2MemberOffset(archive, 1, &second));
+        EXPECT_EQ(second, 16 + ((e[0].storedSize + 15) & ~15u));
+        EXPECT_EQ(archive->header.directoryOffset, second + 48);  // 37 bytes rounded up; the empty one takes none
+        EXPECT_EQ(Bytes(image.begin() + second + 37, image.begin() + second + 48), Bytes(11, 0));
+        for (uint32_t i = 0; i < 3; ++i) {
+            Bytes out(members[i].size);
+            ASSERT_TRUE(Fa2ReadMember(image.data(), image.size(), archive, i, out.data(), out.size())) << i;
+            EXPECT_EQ(out, i == 0 ? text : i == 1 ? noise : Bytes{}) << i;
+        }
+    }
+    const Fa2PackMember tooLong[] = {{"GOOD", nullptr, 0, 0}, {"FIFTEEN_BYTES_X", nullptr, 0, 0}};
+    uint8_t* image = nullptr;
+    size_t size = 0;
+    uint32_t failed = 0;
+    EXPECT_EQ(Fa2BuildArchive(tooLong, 2, 1, &image, &size, &failed), kFa2PackNameTooLong);
+    EXPECT_EQ(failed, 1u);
+}
+
+TEST(Fa2Archive, DamagedImagesAndMembersAreRefused)
+{
+    const Bytes entry = Entry(0, 0, 0), oneStream = Encode(entry);
+    const struct {
+        const char* what;
+        Bytes image;
+    } images[] = {
+        {"shorter than the header", Bytes(15, 0)},
+        {"directory inside the header", Image(0, 8, 0, {})},
+        {"directory beyond the image", Image(0, 17, 0, {})},
+        {"plain directory cut short", Image(0, 16, 1, Bytes(31, 0))},
+        {"4 GiB of entries from a 5-byte stream", Image(1, 16, 0x08000000, Encode({}))},
+        {"entry count wraps the block size", Image(0, 16, 0xFFFFFFFF, entry)},
+        {"stream holds one entry, header says two", Image(1, 16, 2, oneStream)},
+        {"stream holds two entries, header says one", Image(1, 16, 1, Encode(Entry(0, 0, 0, entry)))},
+        {"stream's last byte missing", Image(1, 16, 1, Bytes(oneStream.begin(), oneStream.end() - 1))},
+    };
+    for (const auto& c : images)
+        EXPECT_TRUE(Open(c.image).empty()) << c.what;
+    Fa2Header header;  // 5 bytes of stream expand to 455 at most: 14 entries may lie there, 15 are refused at once
+    EXPECT_TRUE(Fa2ReadImageHeader(Image(1, 16, 14, Encode({})).data(), 21, &header));
+    EXPECT_FALSE(Fa2ReadImageHeader(Image(1, 16, 15, Encode({})).data(), 21, &header));
+
+    const Bytes abab = {0x00, 0xC0, 0x77, 0xCC, 0x41, 0x42, 0x00, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};  // 12 bytes
+    const struct {
+        const char* what;
+        Bytes entry;
+        bool readable;
+    } members[] = {
+        {"compressed, exact", Entry(kFa2MemberCompressed, 12, 8), true},
+        {"expands beyond originalSize", Entry(kFa2MemberCompressed, 11, 8), false},
+        {"expands short of originalSize", Entry(kFa2MemberCompressed, 13, 8), false},
+        {"storedSize cuts the end marker", Entry(kFa2MemberCompressed, 12, 7), false},
+        {"stored bytes up to the image's end", Entry(0, 48, 48), true},  // from 16 to 64, the image's size
+        {"stored bytes past the image", Entry(0, 49, 49), false},
+        {"plain, originalSize above storedSize", Entry(0, 9, 8), false},
+        {"the next offset passes 4 GiB", Entry(0, 0, 0xFFFFFFF0, entry), false},
+    };
+    for (const auto& c : members) {
+        const Bytes image = Image(0, 32, c.entry.size() / 32, Cat(abab, "", c.entry)), block = Open(image);
+        ASSERT_FALSE(block.empty()) << c.what;
+        Bytes out(64, 0);
+        EXPECT_EQ(Fa2ReadMember(image.data(), image.size(), reinterpret_cast<const Fa2Archive*>(block.data()),
+                                c.entry.size() / 32 - 1, out.data(), 64) == 1, c.readable) << c.what;
+    }
+}
