@@ -174,7 +174,7 @@ void CheckChoices(Checker& c, const std::vector<std::string>& discs, std::set<st
             const InstallFileEntry& entry = selection.InstallFiles[k];
             const int disc = entry.disc == 0 ? 1 : entry.disc;
             discsUsed.insert(disc);
-            if (disc > static_cast<int>(discs.size())) {
+            if (disc > static_cast<int>(discs.size()) || discs[disc - 1].empty()) {
                 c.Fault(key, "\"" + std::string(entry.name) + "\": disc " + std::to_string(disc) +
                                  " is not given, so it is not checked", true);
                 continue;
@@ -213,7 +213,7 @@ void CheckDiscMarkers(Checker& c, const std::vector<std::string>& discs)
     for (int n = 0; n < kMaxDiscs; ++n) {
         const char* marker = g_config.DiskCheckFile[n];
         const int disc = n == 0 ? 1 : n;
-        if (!marker[0] || disc > static_cast<int>(discs.size()))
+        if (!marker[0] || disc > static_cast<int>(discs.size()) || discs[disc - 1].empty())
             continue;
         if (FindOnDisc(discs[disc - 1], marker).empty()) {
             char key[32];
