@@ -32,6 +32,10 @@ int IsContainedPath(const char* path, bool (*isLead)(unsigned char))
         return 0;
     unsigned dots = 0;
     bool onlyDotsAndBlanks = true;
+    // No Shift-JIS second byte is a colon, and a lead byte before one does not make
+    // the platform skip it.
+    if (std::strchr(path, ':'))
+        return 0;
     for (unsigned i = 0;; ++i) {
         const auto c = static_cast<unsigned char>(path[i]);
         if (c == '\0' || c == '\\' || c == '/') {
@@ -45,8 +49,6 @@ int IsContainedPath(const char* path, bool (*isLead)(unsigned char))
             onlyDotsAndBlanks = true;
             continue;
         }
-        if (c == ':')
-            return 0;
         if (c == '.') {
             ++dots;
             continue;

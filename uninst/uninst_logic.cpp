@@ -66,8 +66,11 @@ int ReadPathArgument(const char** cursor, char* out, std::size_t capacity)
             return 0;
         end = p++;
     } else {
-        while (*p && !IsBlank(*p))
-            ++p;
+        // A quote inside the run would end up inside the path, which no file name holds.
+        while (*p && !IsBlank(*p)) {
+            if (*p++ == '"')
+                return 0;
+        }
         end = p;
     }
     const auto length = static_cast<std::size_t>(end - begin);

@@ -24,7 +24,7 @@ struct UninstOptions {
 };
 
 // Switches, in any order, separated by blanks or tabs: /s; /r PATH; /c PATH, where
-// PATH is a double-quoted text or a run of non-blank bytes. Letters are matched
+// PATH is a double-quoted text or a run of non-blank bytes without quotes. Letters are matched
 // without regard to case. Returns 0 for anything else, for both /r and /c, and for
 // a path that is empty or would not fit.
 int ParseUninstCommandLine(const char* text, UninstOptions* options);
