@@ -17,8 +17,8 @@ void AskRestart(int directXResult);
 // destinationRoot is an absolute "X:\..." path and the folder lies below it
 // (an abort before the destination page leaves destinationRoot empty).
 void RemoveInstallFolder();
-// Loads "dsetup.dll" by its bare name and calls DirectXSetupA; -11 when the
-// library or its entry point is missing.
+// Loads "dsetup.dll" from this program's folder by its full path and calls
+// DirectXSetupA; -11 when the library or its entry point is missing.
 int RunDirectXSetup(HWND owner, const char* rootFolder, DWORD flags);
 // Writes and starts DELSUP.BAT in the Windows folder, which deletes the program
 // file once the program has ended. Silent; nothing happens when a path or the

@@ -110,35 +110,18 @@ TEST(BuildStartMenuFolder, OneRealFolderBelowPrograms)
 TEST(FormatCopyRemovalScript, ExactLinesAndLimit)
 {
     char out[1024];
-    ASSERT_EQ(FormatCopyRemovalScript("C:\\T\\UNIN0012.EXE", "C:\\T\\UNIN0012.BAT", out, sizeof out), 1);
+    ASSERT_EQ(FormatCopyRemovalScript("C:\\T\\UNIN12\\UNINST.EXE", "C:\\T\\UNIN12", "C:\\T\\UNIN12.BAT", out,
+                                      sizeof out),
+              1);
     EXPECT_STREQ(out,
                  ":Loop\r\n"
-                 "del \"C:\\T\\UNIN0012.EXE\"\r\n"
-                 "if exist \"C:\\T\\UNIN0012.EXE\" goto Loop\r\n"
-                 "del \"C:\\T\\UNIN0012.BAT\"\r\n");
+                 "del \"C:\\T\\UNIN12\\UNINST.EXE\"\r\n"
+                 "if exist \"C:\\T\\UNIN12\\UNINST.EXE\" goto Loop\r\n"
+                 "rmdir \"C:\\T\\UNIN12\"\r\n"
+                 "del \"C:\\T\\UNIN12.BAT\"\r\n");
     char small[40];
-    EXPECT_EQ(FormatCopyRemovalScript("C:\\T\\UNIN0012.EXE", "C:\\T\\UNIN0012.BAT", small, sizeof small), 0);
+    EXPECT_EQ(FormatCopyRemovalScript("C:\\T\\UNIN12\\UNINST.EXE", "C:\\T\\UNIN12", "C:\\T\\UNIN12.BAT", small,
+                                      sizeof small),
+              0);
     EXPECT_EQ(small[0], '\0');
-}
-
-TEST(BuildHandOverCommandLine, RoundTripsThroughTheParser)
-{
-    char line[1024];
-    const char original[] = "C:\\Program Files (x86)\\Co\\Game\\UNINST.EXE";
-    for (int silent : {0, 1}) {
-        for (UninstMode mode : {UninstMode::Remove, UninstMode::Cleanup}) {
-            ASSERT_EQ(BuildHandOverCommandLine("C:\\temp\\UNIN0001.EXE", mode, original, silent, line, sizeof line),
-                      1);
-            // The platform passes the text after the program's own quoted path.
-            const char* arguments = std::strstr(line, ".EXE\" ") + 6;
-            UninstOptions options;
-            ASSERT_EQ(ParseUninstCommandLine(arguments, &options), 1) << line;
-            EXPECT_EQ(options.mode, mode);
-            EXPECT_EQ(options.silent, silent);
-            EXPECT_STREQ(options.originalProgram, original);
-        }
-    }
-    EXPECT_EQ(BuildHandOverCommandLine("C:\\x.EXE", UninstMode::Start, original, 0, line, sizeof line), 0);
-    char small[32];
-    EXPECT_EQ(BuildHandOverCommandLine("C:\\x.EXE", UninstMode::Remove, original, 0, small, sizeof small), 0);
 }
