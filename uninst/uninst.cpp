@@ -431,13 +431,16 @@ void ScheduleCopyRemoval()
     DWORD written = 0;
     const BOOL wrote = WriteFile(file, script, static_cast<DWORD>(std::strlen(script)), &written, nullptr);
     CloseHandle(file);
-    char temporary[kPathCapacity];
+    // The interpreter keeps the usual library search, which includes its current
+    // folder: that is the system folder, not the temporary one. The path is quoted, or
+    // the platform would try the first words of a path with blanks as programs.
+    char systemFolder[kPathCapacity];
     char commandLine[kPathCapacity + 2];
+    const UINT systemLength = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
     PROCESS_INFORMATION info;
-    // Quoted: an unquoted path with blanks would let the platform try its first words as programs.
-    if (!wrote || !TemporaryFolder(temporary, sizeof temporary)
+    if (!wrote || systemLength == 0 || systemLength >= sizeof systemFolder
         || !JoinTexts(commandLine, sizeof commandLine, {"\"", batch, "\""})
-        || !StartProcess(commandLine, temporary, CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, SW_HIDE, &info)) {
+        || !StartProcess(commandLine, systemFolder, CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, SW_HIDE, &info)) {
         DeleteFileA(batch);
         RemoveAtRestart(self, folder);
         return;
