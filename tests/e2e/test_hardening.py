@@ -76,7 +76,9 @@ class PlantedLibraries(harness.PrefixTestCase):
         self.assertRegex(seen["folders"].pop(), r"^UNIN[0-9A-F]{16}$")
 
         marks = self.prefix.host_path(MARKS)
-        self.assertFalse(os.path.exists(marks), open(marks, "rb").read() if os.path.exists(marks) else "")
+        if os.path.exists(marks):
+            with open(marks, "rb") as f:
+                self.fail("planted DLLs loaded:\n" + f.read().decode("cp932"))
 
 
 if __name__ == "__main__":
