@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -112,91 +111,5 @@ TEST(IsListSeparator, ExactlyFourBytes)
     for (int c = 0; c < 256; ++c) {
         const bool expected = c == 0 || c == 10 || c == 13 || c == 44;
         EXPECT_EQ(IsListSeparator(static_cast<unsigned char>(c)), expected) << c;
-    }
-}
-
-TEST(ParseScriptInt, Table)
-{
-    struct Case {
-        const char* text;
-        int32_t value;
-    };
-    const Case cases[] = {
-        {"0", 0},
-        {"3", 3},
-        {"  \t42", 42},
-        {"+7", 7},
-        {"-5", -5},
-        {"12abc", 12},
-        {"abc", 0},
-        {"", 0},
-        {"-", 0},
-        {"- 5", 0},
-        {"0x10", 0},
-        {"2147483647", INT32_MAX},
-        {"2147483648", INT32_MAX},
-        {"-2147483648", INT32_MIN},
-        {"-2147483649", INT32_MIN},
-        {"9999999999999999999", INT32_MAX},
-        {"-9999999999999999999", INT32_MIN},
-        {"007", 7},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ParseScriptInt(c.text), c.value) << '"' << c.text << '"';
-}
-
-TEST(ParseScriptSize, Table)
-{
-    struct Case {
-        const char* text;
-        uint64_t value;
-    };
-    const Case cases[] = {
-        {"0", 0},
-        {"650000000", 650000000ull},
-        {"4294967296", 4294967296ull},  // beyond 32 bits without loss
-        {"9999999999999999999", 9999999999999999999ull},
-        {" +12x", 12},
-        {"-1", UINT64_MAX},
-        {"-2", UINT64_MAX - 1},
-        {"18446744073709551615", UINT64_MAX},
-        {"18446744073709551616", UINT64_MAX},
-        {"-18446744073709551615", 1},
-        {"-18446744073709551616", UINT64_MAX},
-        {"99999999999999999999999", UINT64_MAX},
-        {"size", 0},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ParseScriptSize(c.text), c.value) << '"' << c.text << '"';
-}
-
-// Hostile values: every split of random bytes stays inside `out` and the value,
-// ends every taken item with a NUL, and comes to an end.
-TEST(NextListItem, RandomValuesStayInBounds)
-{
-    const char alphabet[] = {',', ' ', ':', '\r', '\n', 'a', '7', '\x95', '\x5C', '\x83'};
-    uint32_t state = 12345;
-    auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
-    for (int round = 0; round < 20000; ++round) {
-        std::string value;
-        const int length = static_cast<int>(next() % 24);
-        for (int i = 0; i < length; ++i)
-            value += alphabet[next() % sizeof alphabet];
-        const std::size_t capacity = 1 + next() % 8;
-        char out[16];
-        std::memset(out, 0x7F, sizeof out);
-        const char* cursor = value.c_str();
-        const char* const end = value.c_str() + value.size();
-        int calls = 0;
-        for (;; ++calls) {
-            ASSERT_LT(calls, 30) << "no end of list for \"" << value << '"';
-            const ListItem result = NextListItem(out, capacity, &cursor);
-            ASSERT_TRUE(cursor >= value.c_str() && cursor <= end) << value;
-            for (std::size_t i = capacity; i < sizeof out; ++i)
-                ASSERT_EQ(out[i], 0x7F) << "byte " << i << " written for capacity " << capacity;
-            if (result == ListItem::None)
-                break;
-            ASSERT_NE(std::memchr(out, '\0', capacity), nullptr) << value;
-        }
     }
 }
