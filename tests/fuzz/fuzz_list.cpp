@@ -35,6 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const char* stop = IsListSeparator(static_cast<unsigned char>(cursor[-1])) ? cursor - 1 : cursor;
         FUZZ_CHECK(stop - before >= static_cast<std::ptrdiff_t>(length));
         FUZZ_CHECK(std::memcmp(stop - length, out, length) == 0);
+        // Before it, only spaces and at most one disc mark.
+        const char* start = before + std::strspn(before, " ");
+        FUZZ_CHECK(stop - length == start || (stop - length == start + 2 && start[1] == ':'));
         for (std::size_t i = 0; i < length; ++i)
             FUZZ_CHECK(!IsListSeparator(static_cast<unsigned char>(out[i])));
     }
