@@ -28,14 +28,12 @@ int IsContainedPath(const char* path, bool (*isLead)(unsigned char))
 {
     if (!isLead)
         isLead = IsLeadByte;
-    if (path[0] == '\\' || path[0] == '/')
+    // Any colon byte: no Shift-JIS second byte is one, so a lead byte before it does
+    // not keep the platform from reading a drive or stream.
+    if (path[0] == '\\' || path[0] == '/' || std::strchr(path, ':'))
         return 0;
     unsigned dots = 0;
     bool onlyDotsAndBlanks = true;
-    // No Shift-JIS second byte is a colon, and a lead byte before one does not make
-    // the platform skip it.
-    if (std::strchr(path, ':'))
-        return 0;
     for (unsigned i = 0;; ++i) {
         const auto c = static_cast<unsigned char>(path[i]);
         if (c == '\0' || c == '\\' || c == '/') {
