@@ -1,6 +1,7 @@
 #include "app/completion.h"
 #include "app/completion_text.h"
 #include "app/session.h"
+#include "common/library_search.h"
 #include "common/path.h"
 #include "common/winhelp.h"
 #include "install/install.h"
@@ -134,7 +135,7 @@ void AskRestart(int directXResult)
 
 int RunDirectXSetup(HWND owner, const char* rootFolder, DWORD flags)
 {
-    HMODULE library = LoadLibraryA("dsetup.dll");
+    HMODULE library = LoadLibraryBesideProgram("dsetup.dll");
     if (!library)
         return -11;
     const auto entry =

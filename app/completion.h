@@ -13,8 +13,8 @@ void RunFinalCleanup(int selfRemove);
 // Success exit: the restart question when the DirectX set-up asked for it.
 void AskRestart(int directXResult);
 
-// Loads "dsetup.dll" by its bare name and calls DirectXSetupA; -11 when the
-// library or its entry point is missing.
+// Loads "dsetup.dll" from this program's folder by its full path and calls
+// DirectXSetupA; -11 when the library or its entry point is missing.
 int RunDirectXSetup(HWND owner, const char* rootFolder, DWORD flags);
 // Writes and starts DELSUP.BAT in the Windows folder, which deletes the program
 // file once the program has ended. Silent; nothing happens when a path or the

@@ -1,6 +1,5 @@
 // The program's entry: one pass from the command line to the exit code.
 #include <windows.h>
-#include <mmsystem.h>
 #include <objbase.h>
 
 #include "app/cmdline.h"
@@ -9,6 +8,7 @@
 #include "app/measure.h"
 #include "app/random.h"
 #include "app/session.h"
+#include "common/library_search.h"
 #include "common/winhelp.h"
 #include "script/config.h"
 #include "wizard/wizard.h"
@@ -30,10 +30,11 @@ int FailureExit(int selfRemove)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
+    RestrictLibrarySearch();
     UsePlatformLeadBytes();
     g_session.moduleInstance = instance;
     CoInitialize(nullptr);
-    SeedRandom(timeGetTime());
+    SeedRandom(GetTickCount());
 
     CommandLineOptions options;
     const CommandLineError error = ParseCommandLine(commandLine ? commandLine : "", &options);

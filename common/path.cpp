@@ -21,7 +21,11 @@ int AppendPath(char* path, std::size_t capacity, const char* component)
         bool lastIsBackslash = false;
         while (i < length) {
             const auto c = static_cast<unsigned char>(path[i]);
-            if (IsLeadByte(c) && i + 1 < length) {
+            if (IsLeadByte(c)) {
+                // A separator behind a lone lead byte would be read as its second byte:
+                // the joined path would name another folder.
+                if (i + 1 == length)
+                    return 0;
                 lastIsBackslash = false;
                 i += 2;
             } else {

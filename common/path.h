@@ -18,8 +18,8 @@ bool IsLeadByte(unsigned char c);
 // path already ends in one (a trailing 0x5C that is the second byte of a double-byte
 // character does not count), an empty path becomes "\" + component, and an empty
 // component leaves the path ending in a backslash. Returns 1 on success. When the
-// result with its two NULs would not fit in `capacity` bytes, returns 0 and leaves
-// `path` byte for byte as it was.
+// result with its two NULs would not fit in `capacity` bytes, or the path ends in a
+// lone lead byte, returns 0 and leaves `path` byte for byte as it was.
 int AppendPath(char* path, std::size_t capacity, const char* component);
 
 // Copies `text` with its NUL into `out` when it fits in `capacity`; returns 1, or 0

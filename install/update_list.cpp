@@ -28,7 +28,9 @@ int IsContainedPath(const char* path, bool (*isLead)(unsigned char))
 {
     if (!isLead)
         isLead = IsLeadByte;
-    if (path[0] == '\\' || path[0] == '/')
+    // Any colon byte: no Shift-JIS second byte is one, so a lead byte before it does
+    // not keep the platform from reading a drive or stream.
+    if (path[0] == '\\' || path[0] == '/' || std::strchr(path, ':'))
         return 0;
     unsigned dots = 0;
     bool onlyDotsAndBlanks = true;
@@ -45,8 +47,6 @@ int IsContainedPath(const char* path, bool (*isLead)(unsigned char))
             onlyDotsAndBlanks = true;
             continue;
         }
-        if (c == ':')
-            return 0;
         if (c == '.') {
             ++dots;
             continue;

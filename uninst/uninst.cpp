@@ -1,13 +1,15 @@
 // UNINST.EXE: removes one installed product, found through the records that name
 // this program's own path. It runs from the folder it deletes, so the work is done
-// by a copy of itself in the temporary folder (see UninstMode).
+// by a copy of itself in a new folder under the temporary folder (see UninstMode).
 #include <windows.h>
+#include <ntsecapi.h>
 #include <shlwapi.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "common/library_search.h"
 #include "common/path.h"
 #include "common/sjis.h"
 #include "uninst/uninst_logic.h"
@@ -301,20 +303,24 @@ int RunCopy(const char* copyPath, UninstMode mode, const char* original, int wai
     return static_cast<int>(exitCode);
 }
 
-// Copies this program to an unused name in the temporary folder.
-int MakeTemporaryCopy(const char* self, char* copyPath, std::size_t capacity)
+// Copies this program into a new folder of its own under the temporary folder. Any
+// program of the user's can write into the temporary folder, so the copy must not
+// run where a library could have been planted beside it: the folder's name can't be
+// guessed beforehand, and one that exists already is never used. `folder` and
+// `copyPath` hold kPathCapacity bytes.
+int MakeTemporaryCopy(const char* self, char* folder, char* copyPath)
 {
-    char folder[kPathCapacity];
-    if (!TemporaryFolder(folder, sizeof folder))
+    unsigned long random[2];
+    char name[32];
+    if (!TemporaryFolder(folder, kPathCapacity) || !RtlGenRandom(random, sizeof random))
         return 0;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        Format(name, sizeof name, "UNIN%04X.EXE", static_cast<unsigned>((GetCurrentProcessId() + attempt) & 0xFFFF));
-        if (!CopyText(copyPath, capacity, folder) || !AppendPath(copyPath, capacity, name))
-            return 0;
-        if (CopyFileA(self, copyPath, TRUE))
-            return 1;
-    }
+    Format(name, sizeof name, "UNIN%08lX%08lX", random[0], random[1]);
+    if (!AppendPath(folder, kPathCapacity, name) || !CreateDirectoryA(folder, nullptr))
+        return 0;
+    if (CopyText(copyPath, kPathCapacity, folder) && AppendPath(copyPath, kPathCapacity, "UNINST.EXE")
+        && CopyFileA(self, copyPath, TRUE))
+        return 1;
+    RemoveDirectoryA(folder);
     return 0;
 }
 
@@ -340,16 +346,19 @@ int StartUninstall(const UninstOptions& options)
         if (Ask(question) != IDYES)
             return kUninstCancelled;
     }
+    char copyFolder[kPathCapacity];
     char copyPath[kPathCapacity];
-    if (!MakeTemporaryCopy(self, copyPath, sizeof copyPath)) {
+    if (!MakeTemporaryCopy(self, copyFolder, copyPath)) {
         Report(kPrepareFailedText, MB_ICONERROR);
         return kUninstFailed;
     }
     const int result = RunCopy(copyPath, UninstMode::Remove, self, 1);
     // This program's own file can only go once it has ended: a last run of the copy waits for
     // that. After a failure the program stays, so that the user can try again.
-    if (result != kUninstSucceeded || RunCopy(copyPath, UninstMode::Cleanup, self, 0) != kUninstSucceeded)
+    if (result != kUninstSucceeded || RunCopy(copyPath, UninstMode::Cleanup, self, 0) != kUninstSucceeded) {
         DeleteFileA(copyPath);
+        RemoveDirectoryA(copyFolder);
+    }
     return result;
 }
 
@@ -388,38 +397,52 @@ int RemoveProduct(const UninstOptions& options)
     return kUninstSucceeded;
 }
 
-// Has a hidden batch delete this copy once it has ended, then itself.
+// The last resort: the copy and then its folder go at the next restart, in that
+// order, so that the folder is empty by the time it is removed.
+void RemoveAtRestart(const char* self, const char* folder)
+{
+    MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    MoveFileExA(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+// Has a hidden batch delete this copy once it has ended, then its folder, then
+// itself. The batch lies beside the folder, not in it: the interpreter may hold the
+// running batch file open until it ends, which would keep the folder.
 void ScheduleCopyRemoval()
 {
     char self[kPathCapacity];
+    char folder[kPathCapacity];
     const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    if (length == 0 || length >= sizeof self)
+    if (length == 0 || length >= sizeof self || !FolderOfProgram(self, folder, sizeof folder))
         return;
     char batch[kPathCapacity];
-    const unsigned nameStart = MemberNameOffset(self);
-    const char* dot = std::strrchr(self + nameStart, '.');
-    const std::size_t stem = dot ? static_cast<std::size_t>(dot - self) : length;
-    if (stem + 5 > sizeof batch)
-        return;
-    std::memcpy(batch, self, stem);
-    std::memcpy(batch + stem, ".BAT", 5);
     char script[1024];
-    if (!FormatCopyRemovalScript(self, batch, script, sizeof script))
+    if (!JoinTexts(batch, sizeof batch, {folder, ".BAT"})
+        || !FormatCopyRemovalScript(self, folder, batch, script, sizeof script)) {
+        RemoveAtRestart(self, folder);
         return;
-    HANDLE file = CreateFileA(batch, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    // A file of that name made by someone else is neither used nor replaced.
+    HANDLE file = CreateFileA(batch, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        RemoveAtRestart(self, folder);
         return;
     }
     DWORD written = 0;
     const BOOL wrote = WriteFile(file, script, static_cast<DWORD>(std::strlen(script)), &written, nullptr);
     CloseHandle(file);
-    char folder[kPathCapacity];
+    // The interpreter keeps the usual library search, which includes its current
+    // folder: that is the system folder, not the temporary one. The path is quoted, or
+    // the platform would try the first words of a path with blanks as programs.
+    char systemFolder[kPathCapacity];
+    char commandLine[kPathCapacity + 2];
+    const UINT systemLength = GetSystemDirectoryA(systemFolder, sizeof systemFolder);
     PROCESS_INFORMATION info;
-    if (!wrote || !TemporaryFolder(folder, sizeof folder)
-        || !StartProcess(batch, folder, CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, SW_HIDE, &info)) {
+    if (!wrote || systemLength == 0 || systemLength >= sizeof systemFolder
+        || !JoinTexts(commandLine, sizeof commandLine, {"\"", batch, "\""})
+        || !StartProcess(commandLine, systemFolder, CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, SW_HIDE, &info)) {
         DeleteFileA(batch);
-        MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        RemoveAtRestart(self, folder);
         return;
     }
     SetThreadPriority(info.hThread, THREAD_PRIORITY_IDLE);
@@ -452,6 +475,7 @@ int CleanUp(const UninstOptions& options)
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
+    RestrictLibrarySearch();
     SetLeadByteTest(PlatformLeadByte);
     CopyText(g_caption, sizeof g_caption, kUninstTitle);
     UninstOptions options;

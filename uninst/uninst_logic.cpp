@@ -66,8 +66,11 @@ int ReadPathArgument(const char** cursor, char* out, std::size_t capacity)
             return 0;
         end = p++;
     } else {
-        while (*p && !IsBlank(*p))
-            ++p;
+        // A quote inside the run would end up inside the path, which no file name holds.
+        while (*p && !IsBlank(*p)) {
+            if (*p++ == '"')
+                return 0;
+        }
         end = p;
     }
     const auto length = static_cast<std::size_t>(end - begin);
@@ -177,11 +180,12 @@ int BuildStartMenuFolder(const char* programsFolder, const char* gameDir, char* 
     return 1;
 }
 
-int FormatCopyRemovalScript(const char* programPath, const char* batchPath, char* out, std::size_t capacity)
+int FormatCopyRemovalScript(const char* programPath, const char* folder, const char* batchPath, char* out,
+                            std::size_t capacity)
 {
     return JoinTexts(out, capacity,
-                     {":Loop\r\ndel \"", programPath, "\"\r\nif exist \"", programPath, "\" goto Loop\r\ndel \"",
-                      batchPath, "\"\r\n"});
+                     {":Loop\r\ndel \"", programPath, "\"\r\nif exist \"", programPath, "\" goto Loop\r\nrmdir \"",
+                      folder, "\"\r\ndel \"", batchPath, "\"\r\n"});
 }
 
 int BuildHandOverCommandLine(const char* copyPath, UninstMode mode, const char* originalProgram, int silent,

@@ -12,7 +12,8 @@ constexpr int kUninstCancelled = 3;     // the user answered No; nothing changed
 constexpr int kUninstBadCommandLine = 4;
 
 // How this run was started. The user starts the program from the install folder
-// (Start); that copy hands over to a copy of itself in the temporary folder (Remove),
+// (Start); that copy hands over to a copy of itself in a new folder of its own under
+// the temporary folder (Remove),
 // and after that ends, to one more run of the same copy (Cleanup) that deletes the
 // original program file and the then empty install folder.
 enum class UninstMode { Start, Remove, Cleanup };
@@ -24,7 +25,7 @@ struct UninstOptions {
 };
 
 // Switches, in any order, separated by blanks or tabs: /s; /r PATH; /c PATH, where
-// PATH is a double-quoted text or a run of non-blank bytes. Letters are matched
+// PATH is a double-quoted text or a run of non-blank bytes without quotes. Letters are matched
 // without regard to case. Returns 0 for anything else, for both /r and /c, and for
 // a path that is empty or would not fit.
 int ParseUninstCommandLine(const char* text, UninstOptions* options);
@@ -44,8 +45,10 @@ int FolderOfProgram(const char* path, char* out, std::size_t capacity);
 // (no separator, no wildcard or colon, not only dots and blanks).
 int BuildStartMenuFolder(const char* programsFolder, const char* gameDir, char* out, std::size_t capacity);
 
-// The batch that deletes the temporary copy once it has ended, then itself.
-int FormatCopyRemovalScript(const char* programPath, const char* batchPath, char* out, std::size_t capacity);
+// The batch that deletes the temporary copy once it has ended, then its folder
+// (only when empty), then itself.
+int FormatCopyRemovalScript(const char* programPath, const char* folder, const char* batchPath, char* out,
+                            std::size_t capacity);
 
 // Command line of the temporary copy: "copy" /r|/c "original" [/s].
 int BuildHandOverCommandLine(const char* copyPath, UninstMode mode, const char* originalProgram, int silent,

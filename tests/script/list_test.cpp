@@ -47,30 +47,3 @@ TEST(NextListItem, AnItemThatDoesNotFitIsRefusedNotCut)
     cursor = "5:ABC";  // the mark does not count against the capacity
     EXPECT_EQ(NextListItem(out, 4, &cursor), ListItem::Taken);
 }
-
-TEST(ScriptNumbers, Table)
-{
-    const struct {
-        const char* text;
-        int32_t asInt;
-        uint64_t asSize;
-    } cases[] = {
-        {"  \t42x", 42, 42},
-        {"+7", 7, 7},
-        {"- 5", 0, 0},
-        {"0x10", 0, 0},
-        {"-2", -2, UINT64_MAX - 1},  // a size negates modulo 2^64
-        {"2147483647", INT32_MAX, 2147483647},
-        {"2147483648", INT32_MAX, 2147483648u},
-        {"-2147483648", INT32_MIN, 18446744071562067968u},
-        {"-2147483649", INT32_MIN, 18446744071562067967u},
-        {"18446744073709551615", INT32_MAX, UINT64_MAX},
-        {"18446744073709551616", INT32_MAX, UINT64_MAX},
-        {"-18446744073709551615", INT32_MIN, 1},
-        {"-99999999999999999999", INT32_MIN, UINT64_MAX},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ParseScriptInt(c.text), c.asInt) << c.text;
-        EXPECT_EQ(ParseScriptSize(c.text), c.asSize) << c.text;
-    }
-}
