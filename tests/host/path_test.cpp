@@ -25,7 +25,6 @@ TEST(AppendPath, OneSeparatorWhateverTheLastByteLooksLike)
         {"C:\\\x83\x5C\\", "X", "C:\\\x83\x5C\\X"},          // ソ = 83 5C, then a real one
         {"C:\\\xE0\x5C", "X", "C:\\\xE0\x5C\\X"},            // a lead byte of the upper range
         {"C:\\\xB1\\", "X", "C:\\\xB1\\X"},                  // half-width ｱ is one byte
-        {"C:\\\x95", "X", "C:\\\x95\\X"},                    // a lone lead byte at the end
     };
     for (const Case& c : cases) {
         char buffer[kPathCapacity];
@@ -40,14 +39,21 @@ TEST(AppendPath, OneSeparatorWhateverTheLastByteLooksLike)
 TEST(AppendPath, AJoinThatDoesNotFitFailsAndChangesNothing)
 {
     // 255 bytes, "\" and the component, and two NULs: "ab" fills 260 bytes exactly.
-    for (const char* component : {"ab", "abc"}) {
+    // Behind a lone lead byte the separator would become its second half and name
+    // another folder.
+    const std::string full(255, 'a'), lone = "C:\\\x95";
+    const struct {
+        const std::string& path;
+        const char* component;
+        int joins;
+    } cases[] = {{full, "ab", 1}, {full, "abc", 0}, {lone, "X", 0}};
+    for (const auto& c : cases) {
         char buffer[kPathCapacity], before[kPathCapacity];
         std::memset(buffer, 'x', sizeof buffer);
-        std::strcpy(buffer, std::string(255, 'a').c_str());
+        std::strcpy(buffer, c.path.c_str());
         std::memcpy(before, buffer, sizeof buffer);
-        const int fits = std::strlen(component) == 2;
-        ASSERT_EQ(AppendPath(buffer, sizeof buffer, component), fits) << component;
-        EXPECT_TRUE(fits || std::memcmp(before, buffer, sizeof buffer) == 0) << "a refused join changed the path";
+        ASSERT_EQ(AppendPath(buffer, sizeof buffer, c.component), c.joins) << c.component;
+        EXPECT_TRUE(c.joins || std::memcmp(before, buffer, sizeof buffer) == 0) << "a refused join changed the path";
     }
 }
 
