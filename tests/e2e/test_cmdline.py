@@ -63,7 +63,7 @@ class BeforeTheWizard(h.PrefixTestCase):
             (" ゲーム", ERROR_1, False),          # bytes of 0x80 and above
             (" /a /", ERROR_2, False),
             (" /d x", ERROR_D, False),
-            ('/d"C:\\x"/z', ERROR_2, True),       # an error after the switch still removes
+            (' /d"C:\\x"/z', ERROR_2, True),       # an error after the switch still removes
             ("", PROMPT, False),
             (' \t "" \t/A', PROMPT, False),
             (' /a/D"C:\\Program Files\\x"', PROMPT, True),
@@ -88,6 +88,10 @@ class BeforeTheWizard(h.PrefixTestCase):
 
     def test_disc_search(self):
         setup = '"%s"' % self.prefix.windows_path(h.setup_exe())
+        # A record naming a folder that holds a folder under the game program's
+        # name is stale: every run goes on to install.
+        os.makedirs(self.prefix.host_path("C:\\") + "/Games/LANTERNA.EXE")
+        self.prefix.reg_add(r"HKCU\Software\タルベン表\LANTERNA", "InstPath", h.REG_SZ, "C:\\Games")
         # Discs in E: and F:, then the probe found, or None for the prompt.
         cases = [
             (self.disc("PROBE_E.DAT"), self.disc("PROBE_F.DAT"), "PROBE_E.DAT"),  # the lower letter wins

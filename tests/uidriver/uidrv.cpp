@@ -89,6 +89,8 @@ struct Reply {
     string Body() const { return "{" + (body.empty() ? body : body.substr(1)) + "}"; }
 };
 
+void Append(string& list, const string& item) { list += (list.empty() ? string() : string(",")) + item; }
+
 string Error(const string& message) { return "{\"ok\":false,\"error\":" + Quote(message) + "}"; }
 
 HWND ParseHandle(const string& text) { return (HWND)(uintptr_t)strtoull(text.c_str(), nullptr, 0); }
@@ -354,14 +356,14 @@ string Run(const Args& a)
     }
     if (c == "list") {
         string items;
-        for (HWND w : VisibleTopLevel()) items += (items.empty() ? "" : ",") + WindowJson(w);
+        for (HWND w : VisibleTopLevel()) Append(items, WindowJson(w));
         return r.Raw("windows", "[" + items + "]").Done();
     }
     if (!IsWindow(hwnd) && c != "wait_gone" && c.compare(0, 3, "reg")) return Error("no such window");
     if (c == "controls") {  // <hwnd>: its direct children
         string items;
         for (HWND child : Children(hwnd))
-            if (GetParent(child) == hwnd) items += (items.empty() ? "" : ",") + ControlJson(child);
+            if (GetParent(child) == hwnd) Append(items, ControlJson(child));
         return r.Raw("controls", "[" + items + "]").Done();
     }
     if (c == "msgbox") {  // <hwnd>: title, text, visible buttons, icon
@@ -372,7 +374,7 @@ string Run(const Args& a)
             Reply b;
             b.Int("id", GetDlgCtrlID(child));
             AddText(b, "text", child);
-            buttons += (buttons.empty() ? "" : ",") + b.Body();
+            Append(buttons, b.Body());
         }
         if (HWND text = GetDlgItem(hwnd, 0xFFFF)) AddText(r, "text", text);
         string icon = IdentifyIcon(hwnd, &scores);
@@ -419,11 +421,11 @@ string Run(const Args& a)
         wchar_t name[16384];
         for (DWORD i = 0, n = 16384; RegEnumValueW(key, i, name, &n, nullptr, nullptr, nullptr, nullptr) == 0;
              i++, n = 16384)
-            values += (values.empty() ? "{\"name\":" : ",{\"name\":") + Quote(Narrow(wstring(name, n))) + "," +
-                      ValueJson(key, wstring(name, n)).substr(1);
+            Append(values, string("{\"name\":") + Quote(Narrow(wstring(name, n))) + "," +
+                               ValueJson(key, wstring(name, n)).substr(1));
         for (DWORD i = 0, n = 256; RegEnumKeyExW(key, i, name, &n, nullptr, nullptr, nullptr, nullptr) == 0;
              i++, n = 256)
-            subkeys += (subkeys.empty() ? "" : ",") + Quote(Narrow(wstring(name, n)));
+            Append(subkeys, Quote(Narrow(wstring(name, n))));
         RegCloseKey(key);
         return r.Raw("values", "[" + values + "]").Raw("subkeys", "[" + subkeys + "]").Done();
     }
