@@ -40,7 +40,7 @@ class Completion(h.PrefixTestCase):
         super().tearDownClass()
         cls.disc.cleanup()
 
-    def test_file(self, name):
+    def c_file(self, name):
         path = os.path.join(self.prefix.host_path("C:\\test"), name)
         if os.path.exists(path):
             with open(path, "rb") as f:
@@ -51,7 +51,7 @@ class Completion(h.PrefixTestCase):
         """A fresh C:\\test and script, then setup.exe up to its welcome page."""
         self.disc.add_setup_ini(script(**changes))
         for name in ("dsetup_calls.txt", "followup_cmdline.txt", "dsetup.dll"):
-            if self.test_file(name) is not None:
+            if self.c_file(name) is not None:
                 os.unlink(os.path.join(self.prefix.host_path("C:\\test"), name))
         self.prefix.put_file(h.setup_exe(), SETUP)
         if library:
@@ -95,15 +95,15 @@ class Completion(h.PrefixTestCase):
                     # No: Yes would restart the machine.
                     self.ui.click(self.ui.expect_message_box(CAPTION, text, buttons, icon, 90), buttons[-1])
                 self.assertEqual(self.ui.wait_exit(60, self.pid), 1)
-                calls = self.test_file("dsetup_calls.txt")
+                calls = self.c_file("dsetup_calls.txt")
                 if tick and result is not None:
                     # Loaded and called once, with the folder beside the program and the flag word.
                     self.assertRegex(calls.decode(), r"^load\r?\ncall owner=0+ flags=00010008 root=C:\\test\\directx\r?\n$")
                 else:
                     self.assertIsNone(calls)
                 if follow_up:
-                    h.wait_until(lambda: self.test_file("followup_cmdline.txt") is not None, 30, "follow-up")
-                self.assertEqual(self.test_file("followup_cmdline.txt"),
+                    h.wait_until(lambda: self.c_file("followup_cmdline.txt") is not None, 30, "follow-up")
+                self.assertEqual(self.c_file("followup_cmdline.txt"),
                                  h.sjis('followup.exe "%s\\README.TXT"\n' % INSTALL) if follow_up else None)
                 if arguments:
                     for path in (SETUP, r"C:\windows\DELSUP.BAT"):

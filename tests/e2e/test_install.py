@@ -175,6 +175,7 @@ class SampleDisc(InstallChecks, h.PrefixTestCase):
         self.prefix.reg_delete(other)
         self.prefix.put_file(h.build_file("UNINST.EXE"), INSTALL + r"\UNINST.EXE")
         self.prefix.reg_add(USER_KEY, "InstPath", h.REG_SZ, INSTALL)
+        self.prefix.reg_add(UNINSTALL_KEY, "UninstallString", h.REG_SZ, INSTALL + r"\UNINST.EXE")
         self.ui.start(uninst + " /s")
         self.assertEqual(self.ui.wait_exit(120), 0)
         self.assertIsNone(self.prefix.reg_query(COMPANY_KEY))

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <fcntl.h>
+#include <io.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -470,18 +472,10 @@ int main()
         WriteFile(out, (s + "\n").data(), (DWORD)s.size() + 1, &written, nullptr);
     };
     reply(Reply().Str("ready", "uidrv").Done());
-    string pending;
-    for (;;) {
-        size_t eol;
-        while ((eol = pending.find('\n')) == string::npos) {
-            char buf[4096];
-            DWORD got = 0;
-            if (!ReadFile(in, buf, sizeof buf, &got, nullptr) || got == 0) return 0;
-            pending.append(buf, got);
-        }
-        string line = pending.substr(0, eol);
-        pending.erase(0, eol + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    FILE* commands = _fdopen(_open_osfhandle((intptr_t)in, _O_RDONLY), "rb");
+    for (char buf[65536]; fgets(buf, sizeof buf, commands);) {
+        string line = buf;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
         if (line.empty()) continue;
         Args args;
         char sep = line.find('\t') != string::npos ? '\t' : ' ';
@@ -489,7 +483,8 @@ int main()
             next = line.find(sep, pos);
             args.push_back(Decode(line.substr(pos, next == string::npos ? string::npos : next - pos)));
         }
-        if (args[0] == "quit") return reply(Reply().Done()), 0;
+        if (args[0] == "quit") break;
         reply(Run(args));
     }
+    reply(Reply().Done());
 }
