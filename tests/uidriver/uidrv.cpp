@@ -246,27 +246,22 @@ string IdentifyIcon(HWND box, string* scores)
         GetWindowRect(control, &rc);
         std::vector<uint32_t> shot = Pixels(rc, nullptr, 0);
         if (shot.empty()) return "unknown";
-        long best = -1, second = -1;
-        const char* name = "unknown";
+        long score[4] = {};
+        int best = 0;
         scores->clear();
-        for (const auto& kind : kinds) {
-            std::vector<uint32_t> ref = Pixels(rc, LoadIconA(nullptr, kind.id), shot[0]);
-            long score = 0;
+        for (int k = 0; k < 4; k++) {
+            std::vector<uint32_t> ref = Pixels(rc, LoadIconA(nullptr, kinds[k].id), shot[0]);
             for (size_t i = 0; i < shot.size() && i < ref.size(); i++) {
                 int d = 0;
                 for (int s = 0; s < 24; s += 8) d += abs((int)((shot[i] >> s) & 255) - (int)((ref[i] >> s) & 255));
-                score += d > 60;
+                score[k] += d > 60;
             }
-            *scores += string(kind.name) + "=" + std::to_string(score) + " ";
-            if (best < 0 || score < best) {
-                second = best;
-                best = score;
-                name = kind.name;
-            } else if (second < 0 || score < second) {
-                second = score;
-            }
+            *scores += string(kinds[k].name) + "=" + std::to_string(score[k]) + " ";
+            best = score[k] < score[best] ? k : best;
         }
-        if (best * 10 <= (long)shot.size() && best * 3 < second) return name;
+        bool clear = score[best] * 10 <= (long)shot.size();
+        for (int k = 0; k < 4; k++) clear = clear && (k == best || score[best] * 3 < score[k]);
+        if (clear) return kinds[best].name;
     }
     return "unknown";
 }
