@@ -195,6 +195,6 @@ class SampleDisc(InstallChecks, h.PrefixTestCase):
         self.assertEqual(self.ui.wait_exit(120), 0)
         self.assertIsNone(self.prefix.reg_query(COMPANY_KEY))
         h.wait_until(lambda: not os.path.exists(self.host(INSTALL)), 60, "install folder removed")
-        temp = self.host("C:\\users\\%s\\AppData\\Local\\Temp" % getpass.getuser())
+        temp = self.host("C:\\users\\%s\\Temp" % getpass.getuser())
         h.wait_until(lambda: not [n for n in os.listdir(temp) if n.upper().startswith("UNIN")], 60,
                      "the uninstaller's temporary copy and batch removed")
