@@ -94,6 +94,7 @@ class Aborts(InstallChecks, h.PrefixTestCase):
             ("source path too long", lambda: self.run_setup(self.discs[0].root, [
                 'SETUP.INI : InstallFiles0 : "%s" のパスが長すぎます' % LONG_NAME], icon=None)),
             ("update writes beside", lambda: self.run_setup(sample_disc(), [WRITE_FAILED], "subfolder")),
+            ("update leaves the folder", lambda: self.run_setup(sample_disc(), [WRITE_FAILED], "traversal")),
             ("no update script", lambda: self.run_setup(sample_disc(), [
                 "Can't Find File in Resource !!", "UPDATE.INI not found at UPDATE.FA2"], "noscript")),
             ("no package", lambda: self.run_setup(sample_disc(), ["UPDATE.FA2 not found"], "nopackage")),
