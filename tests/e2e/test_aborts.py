@@ -8,6 +8,7 @@ from test_install import (ABORTED, CAPTION, COMPANY, COMPANY_KEY, INSTALL, PROGR
                           InstallChecks, copy_disc, sample_disc)
 
 OTHER = PROGRAM_FILES + "\\" + COMPANY + r"\OTHER"
+SET_COMPANY = "三枚組"  # no folder of it before the run: the abort takes the folder it made
 LONG_NAME = "\\".join(["P" * 60] * 4) + "\\" + "F" * 13  # 260 bytes: one too many with the list's second NUL
 
 
@@ -18,7 +19,7 @@ class Aborts(InstallChecks, h.PrefixTestCase):
         cls.discs = [copy_disc(InstallFiles0="LANTERNA.EXE,2:" + LONG_NAME)] + [h.Disc() for _ in range(3)]
         first, second, third = cls.discs[1:]
         first.add_setup_ini([
-            ("CompanyName", COMPANY), ("GameTitle", "LANTERNA"), ("GameDir", "LANTERNA"), ("GameExe", "A.EXE"),
+            ("CompanyName", SET_COMPANY), ("GameTitle", "LANTERNA"), ("GameDir", "LANTERNA"), ("GameExe", "A.EXE"),
             ("UninstExe", "UNINST.EXE"), ("SetupBmp", "BANNER.BMP"), ("InstallSelects", 1), ("InstallTitle0", "三枚"),
             ("InstallFiles0", "A.DAT,2:SUB\\B.DAT,3:C.DAT"), ("Shortcuts", 0),
             ("DiskCheckFile2", "2.TAG"), ("DiskCheckFile3", "3.TAG")])
@@ -55,7 +56,7 @@ class Aborts(InstallChecks, h.PrefixTestCase):
             if disc:
                 self.prefix.change_disc("e", disc)
             self.ui.click(box, h.IDOK)
-        with open(os.path.join(self.host(INSTALL), "SUB", "B.DAT"), "rb") as f:
+        with open(self.host(PROGRAM_FILES + "\\" + SET_COMPANY + r"\LANTERNA\SUB\B.DAT"), "rb") as f:
             self.assertEqual(f.read(), b"disc two", "the copy began, into the entry's sub-folder")
         wizard = next(w["hwnd"] for w in self.ui.windows() if w.get("title") == CAPTION and w["hwnd"] != box)
         for button in (2, 4, 1):  # Cancel, Back, Next
@@ -106,6 +107,7 @@ class Aborts(InstallChecks, h.PrefixTestCase):
                     self.click_through([ABORTED])
                 self.assertEqual(self.ui.wait_exit(60), 0)
                 self.assertFalse(os.path.exists(self.host(INSTALL)), "install folder left")
+                self.assertFalse(os.path.exists(self.host(PROGRAM_FILES + "\\" + SET_COMPANY)), "folder made by the run left")
                 self.assertIsNone(self.prefix.reg_query(COMPANY_KEY + r"\LANTERNA"))
                 self.assertIsNone(self.prefix.reg_query(
                     r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\LANTERNA"))
