@@ -1,8 +1,5 @@
-"""End-to-end test support: private Wine prefixes, drives, registry access and
-the client of the Windows-side UI driver (tests/uidriver/uidrv.exe).
-
-Standard library only. See tests/e2e/README.md for the API and conventions.
-"""
+"""End-to-end test support: private Wine prefixes with drives and registry,
+the client of the UI driver (tests/uidriver/uidrv.exe), test discs. See README.md."""
 
 import fcntl
 import json
@@ -21,18 +18,13 @@ import unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VAR = os.environ.get("LANTERNA_VAR", "/var/tmp/lanterna")
-LOCPATH = os.path.join(VAR, "locale")
 PREFIXES = os.path.join(VAR, "prefixes")
-
-# The big DLL folders are shared with the template by hard links; everything
-# else (registry files, win.ini, user folders) is copied, because Wine rewrites
-# those in place and a hard link would carry the change back into the template.
+OWNER_FILE = ".lanterna-owner"
+# Shared with the template by hard links; everything else is copied, because
+# Wine rewrites those files in place and a link would carry changes back.
 SHARED_DIRS = ("drive_c/windows/system32", "drive_c/windows/syswow64")
 
-# Registry value types, as the driver reports them.
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 1, 2, 3, 4, 7
-
-# Message box button ids.
 IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO = 1, 2, 3, 4, 5, 6, 7
 
 
@@ -40,28 +32,17 @@ class HarnessError(Exception):
     pass
 
 
-class UiTimeout(HarnessError):
+class UiError(HarnessError):
+    pass
+
+
+class UiTimeout(UiError):
     pass
 
 
 def sjis(text):
     """The Shift-JIS bytes a Japanese Windows program holds for `text`."""
     return text.encode("cp932")
-
-
-def _find_build_file(env_name, relative):
-    path = os.environ.get(env_name)
-    if path:
-        return path
-    candidates = [os.path.join(REPO, "build", "win", relative)]
-    build = os.path.join(REPO, "build")
-    if os.path.isdir(build):
-        for name in sorted(os.listdir(build)):
-            candidates.append(os.path.join(build, name, "win", relative))
-    existing = [c for c in candidates if os.path.isfile(c)]
-    if not existing:
-        raise HarnessError("%s not set and %s not built" % (env_name, relative))
-    return max(existing, key=os.path.getmtime)
 
 
 def wait_until(condition, timeout, what):
@@ -73,201 +54,139 @@ def wait_until(condition, timeout, what):
         time.sleep(0.25)
 
 
-def build_file(relative):
-    """A file of the Windows build folder (LANTERNA_WIN_BUILD, set by CTest,
-    else the newest build/*/win), such as "tests/testprogs/markgame.exe"."""
-    base = os.environ.get("LANTERNA_WIN_BUILD")
-    if base:
-        return os.path.join(base, relative)
-    return _find_build_file("LANTERNA_NO_SUCH_VARIABLE", relative)
+def build_file(relative, env_name=None):
+    """A file of the Windows build (the variable `env_name`, else
+    LANTERNA_WIN_BUILD set by CTest, else the newest build/*/win)."""
+    if env_name and os.environ.get(env_name):
+        return os.environ[env_name]
+    if os.environ.get("LANTERNA_WIN_BUILD"):
+        return os.path.join(os.environ["LANTERNA_WIN_BUILD"], relative)
+    build = os.path.join(REPO, "build")
+    names = ["."] + sorted(os.listdir(build)) if os.path.isdir(build) else []
+    found = [p for p in (os.path.join(build, n, "win", relative) for n in names) if os.path.isfile(p)]
+    if not found:
+        raise HarnessError("%s not built" % relative)
+    return max(found, key=os.path.getmtime)
 
 
 def setup_exe():
-    """Path of the setup.exe under test (SETUP_EXE, else the newest build)."""
-    return _find_build_file("SETUP_EXE", "setup.exe")
-
-
-def uidrv_exe():
-    return _find_build_file("UIDRV_EXE", "tests/uidriver/uidrv.exe")
-
-
-def ensure_template():
-    """Creates the machine's template prefix when missing; returns its path."""
-    out = subprocess.run([os.path.join(REPO, "scripts", "wine-template")],
-                         stdout=subprocess.PIPE, check=True, timeout=1200)
-    return out.stdout.decode().strip().splitlines()[-1]
-
-
-def copy_prefix(template, dest):
-    """Copies the template to `dest`, hard-linking the shared DLL folders."""
-    os.makedirs(dest)
-    for root, dirs, files in os.walk(template):
-        rel = os.path.relpath(root, template)
-        rel = "" if rel == "." else rel
-        shared = any(rel == d or rel.startswith(d + "/") for d in SHARED_DIRS)
-        for name in dirs + files:
-            src = os.path.join(root, name)
-            dst = os.path.join(dest, rel, name)
-            if os.path.islink(src):
-                os.symlink(os.readlink(src), dst)
-            elif os.path.isdir(src):
-                os.mkdir(dst)
-                shutil.copystat(src, dst)
-            elif shared:
-                os.link(src, dst)
-            else:
-                shutil.copy2(src, dst)
-        # Links to folders were recreated above; do not walk into them.
-        dirs[:] = [d for d in dirs if not os.path.islink(os.path.join(root, d))]
+    return build_file("setup.exe", "SETUP_EXE")
 
 
 def _kill_group(proc):
-    if proc.poll() is None:
-        try:
-            os.killpg(proc.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-        try:
-            proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            pass
-
-
-class Xvfb:
-    """A private X display, started and stopped by process id."""
-
-    def __init__(self, size="1024x768x24"):
-        read_fd, write_fd = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size, "-nolisten", "tcp",
-             "-noreset"],
-            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        os.close(write_fd)
-        number = b""
-        deadline = time.monotonic() + 30
-        with os.fdopen(read_fd, "rb", buffering=0) as pipe:
-            while not number.endswith(b"\n"):
-                left = deadline - time.monotonic()
-                if left <= 0 or not select.select([pipe], [], [], left)[0]:
-                    self.stop()
-                    raise HarnessError("Xvfb did not start")
-                chunk = pipe.read(16)
-                if not chunk:
-                    self.stop()
-                    raise HarnessError("Xvfb ended at start")
-                number += chunk
-        self.display = ":" + number.decode().strip()
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(timeout=10)
-
-
-OWNER_FILE = ".lanterna-owner"
-
-
-def _alive(pid):
     try:
-        os.kill(pid, 0)
-        return True
-    except ProcessLookupError:
-        return False
-    except PermissionError:
-        return True
+        os.killpg(proc.pid, signal.SIGKILL)
+        proc.wait(timeout=10)
+    except (ProcessLookupError, subprocess.TimeoutExpired):
+        pass
 
 
-def sweep_abandoned_prefixes():
-    """Removes prefix copies whose test process died without cleaning up (a
-    CTest timeout kills it outright): stops that prefix's wineserver and its
-    Xvfb, both recorded in the copy, then deletes it. Live tests are left alone."""
-    if not os.path.isdir(PREFIXES):
-        return
+def _sweep_abandoned_prefixes():
+    """Removes prefix copies of test processes that died without cleaning up
+    (a CTest timeout kills outright): their wineserver, their Xvfb by the PID
+    recorded in the copy, then the copy. Live tests are left alone."""
     for name in os.listdir(PREFIXES):
         path = os.path.join(PREFIXES, name)
         try:
             with open(os.path.join(path, OWNER_FILE)) as f:
                 owner, xvfb = (int(x) for x in f.read().split())
         except (OSError, ValueError):
+            continue  # not ours, or still being made
+        if os.path.exists("/proc/%d" % owner):
             continue
-        if _alive(owner):
-            continue
-        env = dict(os.environ, WINEPREFIX=path)
         try:
-            subprocess.run(["wineserver", "-k"], env=env, timeout=30,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        except subprocess.TimeoutExpired:
+            subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=path), timeout=30)
+            with open("/proc/%d/comm" % xvfb) as f:
+                if f.read().strip() == "Xvfb":
+                    os.kill(xvfb, signal.SIGTERM)
+        except (OSError, subprocess.TimeoutExpired):
             pass
-        if xvfb and _alive(xvfb):
-            try:
-                with open("/proc/%d/comm" % xvfb) as f:
-                    is_xvfb = f.read().strip() == "Xvfb"
-            except OSError:
-                is_xvfb = False
-            if is_xvfb:
-                os.kill(xvfb, signal.SIGTERM)
         shutil.rmtree(path, ignore_errors=True)
 
 
-def _exit_on_sigterm():
-    # Turns SIGTERM into SystemExit, so that `with WinePrefix()` still cleans up.
-    if (threading.current_thread() is threading.main_thread()
-            and signal.getsignal(signal.SIGTERM) == signal.SIG_DFL):
-        signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+def _copy_prefix(template, dest):
+    os.makedirs(dest)
+    for root, dirs, files in os.walk(template):
+        rel = os.path.relpath(root, template)
+        shared = any(rel == d or rel.startswith(d + "/") for d in SHARED_DIRS)
+        for name in dirs + files:
+            src, dst = os.path.join(root, name), os.path.join(dest, rel, name)
+            if os.path.islink(src):
+                os.symlink(os.readlink(src), dst)
+            elif os.path.isdir(src):
+                os.mkdir(dst)
+            elif shared:
+                os.link(src, dst)
+            else:
+                shutil.copy2(src, dst)
+        dirs[:] = [d for d in dirs if not os.path.islink(os.path.join(root, d))]
+
+
+class Xvfb:
+    """A private X display, started and stopped by process id."""
+
+    def __init__(self):
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        os.close(write_fd)
+        number = b""
+        with os.fdopen(read_fd, "rb", buffering=0) as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(16) if select.select([pipe], [], [], 30)[0] else b""
+                if not chunk:
+                    self.stop()
+                    raise HarnessError("Xvfb did not start")
+                number += chunk
+        self.display = ":" + number.decode().strip()
+
+    def stop(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
 
 
 class WinePrefix:
-    """A fresh copy of the template prefix with its own X display.
-
-    Use as a context manager; leaving it stops this prefix's wineserver (and so
-    every program in it), stops the display and deletes the copy, also after
-    failures. Set LANTERNA_KEEP_PREFIX=1 to keep the copy for inspection.
-    """
+    """A fresh copy of the template prefix with its own X display. Leaving the
+    context stops this prefix's wineserver (so every program in it) and display
+    and deletes the copy, also after failures; LANTERNA_KEEP_PREFIX=1 keeps it."""
 
     def __init__(self, name="test", display=True):
-        self.name = name
-        self.want_display = display
-        self.path = None
-        self.xvfb = None
-        self.env = None
-        self.timings = {}
-        self._procs = []
+        self.name, self.want_display = name, display
+        self.path = self.xvfb = self.env = self._driver = None
+        self.timings, self._procs, self._pending_drives = {}, [], {}
         self._server_started = False
-        self._pending_drives = {}
-        self._driver = None
-
-    # ---- life cycle --------------------------------------------------------
 
     def __enter__(self):
         try:
-            _exit_on_sigterm()
+            # SIGTERM (a CTest timeout) becomes SystemExit, so the clean-up runs.
+            if (threading.current_thread() is threading.main_thread()
+                    and signal.getsignal(signal.SIGTERM) == signal.SIG_DFL):
+                signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
             t0 = time.monotonic()
-            template = ensure_template()
-            sweep_abandoned_prefixes()
+            template = subprocess.run([os.path.join(REPO, "scripts", "wine-template")], check=True,
+                                      stdout=subprocess.PIPE, timeout=1200).stdout.decode().split()[-1]
             os.makedirs(PREFIXES, exist_ok=True)
+            _sweep_abandoned_prefixes()
             self.path = tempfile.mkdtemp(prefix=self.name + "-", dir=PREFIXES)
             os.rmdir(self.path)
             # scripts/wine-template replaces the template under an exclusive lock.
             with open(os.path.join(VAR, "wine-template.lock"), "a") as lock:
                 fcntl.flock(lock, fcntl.LOCK_SH)
-                copy_prefix(template, self.path)
+                _copy_prefix(template, self.path)
             self.timings["copy"] = time.monotonic() - t0
-            env = dict(os.environ)
-            for key in ("WINEARCH", "WINESERVER", "WINELOADER"):
-                env.pop(key, None)
-            env.update(WINEPREFIX=self.path, LOCPATH=LOCPATH, LC_ALL="ja_JP.UTF-8",
+            env = {k: v for k, v in os.environ.items() if k not in ("WINEARCH", "WINESERVER", "WINELOADER")}
+            env.update(WINEPREFIX=self.path, LOCPATH=os.path.join(VAR, "locale"), LC_ALL="ja_JP.UTF-8",
                        WINEDEBUG=os.environ.get("LANTERNA_WINEDEBUG", "-all"),
                        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
+            env.pop("DISPLAY", None)
             if self.want_display:
                 self.xvfb = Xvfb()
                 env["DISPLAY"] = self.xvfb.display
-            else:
-                env.pop("DISPLAY", None)
             with open(os.path.join(self.path, OWNER_FILE), "w") as f:
                 f.write("%d %d\n" % (os.getpid(), self.xvfb.proc.pid if self.xvfb else 0))
             self.env = env
@@ -278,21 +197,19 @@ class WinePrefix:
 
     def __exit__(self, *exc):
         self.close()
-        return False
 
     def close(self):
         if self._driver:
             self._driver.close()
             self._driver = None
-        if self.env and self._server_started:
+        if self._server_started:
             self.stop_server()
         for proc in self._procs:
             _kill_group(proc)
-        self._procs = []
         if self.xvfb:
             self.xvfb.stop()
             self.xvfb = None
-        if self.path and os.path.isdir(self.path) and not os.environ.get("LANTERNA_KEEP_PREFIX"):
+        if self.path and not os.environ.get("LANTERNA_KEEP_PREFIX"):
             shutil.rmtree(self.path, ignore_errors=True)
 
     def stop_server(self):
@@ -305,28 +222,24 @@ class WinePrefix:
                 pass
         self._server_started = False
 
-    # ---- running programs ----------------------------------------------------
-
-    def _before_start(self):
-        if self._pending_drives:
-            self._write_drive_types()
-        self._server_started = True
-
     def start(self, exe, args=(), **popen_args):
-        """Starts `wine exe args...` without waiting. Wine re-quotes the
-        arguments; pass exact command lines through UiDriver.start instead."""
-        self._before_start()
+        """Popen of `wine exe args...`. Wine re-quotes the arguments; exact
+        command lines go through UiDriver.start."""
+        if self._pending_drives:
+            # Before the first start the registry file can simply be appended to.
+            with open(os.path.join(self.path, "system.reg"), "a", encoding="ascii") as f:
+                f.write("\n[Software\\\\Wine\\\\Drives] %d\n" % int(time.time()))
+                f.writelines('"%s:"="%s"\n' % item for item in sorted(self._pending_drives.items()))
+            self._pending_drives = {}
+        self._server_started = True
         popen_args.setdefault("stdout", subprocess.PIPE)
         popen_args.setdefault("stderr", subprocess.PIPE)
-        proc = subprocess.Popen(["wine", exe] + list(args), env=self.env, start_new_session=True,
-                                **popen_args)
+        proc = subprocess.Popen(["wine", exe] + list(args), env=self.env, start_new_session=True, **popen_args)
         self._procs.append(proc)
         return proc
 
     def run(self, exe, args=(), timeout=120, input=None):
-        """Runs a program to its end; returns CompletedProcess (returncode is
-        the Windows exit code). Raises subprocess.TimeoutExpired after killing
-        it when it does not end in time."""
+        """Runs a program to its end: CompletedProcess with the Windows exit code."""
         proc = self.start(exe, args, stdin=subprocess.PIPE if input is not None else None)
         try:
             out, err = proc.communicate(input=input, timeout=timeout)
@@ -338,82 +251,57 @@ class WinePrefix:
     def uidriver(self):
         """The prefix's UI driver, started on first use and closed with the prefix."""
         if not self._driver:
-            self._before_start()
             self._driver = UiDriver(self)
         return self._driver
 
-    # ---- drives --------------------------------------------------------------
+    # ---- drives and paths ----------------------------------------------------
 
     def _link(self, letter, folder):
         link = os.path.join(self.path, "dosdevices", letter.lower() + ":")
-        tmp = link + ".new"
-        if os.path.lexists(tmp):
-            os.unlink(tmp)
-        os.symlink(os.path.abspath(folder), tmp)
-        os.replace(tmp, link)
+        if os.path.lexists(link + ".new"):
+            os.unlink(link + ".new")
+        os.symlink(os.path.abspath(folder), link + ".new")
+        os.replace(link + ".new", link)
 
     def _mount(self, letter, folder, kind):
         self._link(letter, folder)
-        if not self._server_started and not self._driver:
-            # Cheapest before the first start: edit the registry file directly.
+        if not self._server_started:
             self._pending_drives[letter.lower()] = kind
             return
-        self.reg_add(r"HKLM\Software\Wine\Drives", letter.lower() + ":", REG_SZ,
-                     kind.encode() + b"\0", view=64)
         # Drive types are read when the server starts; the restart ends every
         # program of the prefix, the driver too (uidriver() starts a new one).
+        self.reg_add(r"HKLM\Software\Wine\Drives", letter.lower() + ":", REG_SZ, kind.encode() + b"\0", view=64)
         if self._driver:
             self._driver.close()
             self._driver = None
         self.stop_server()
 
     def mount_cdrom(self, letter, host_folder):
-        """Makes `host_folder` the disc in CD-ROM drive `letter`. Mount before
-        starting programs when possible; afterwards it restarts the server."""
+        """`host_folder` becomes the disc in CD-ROM drive `letter`; after the
+        first program start this restarts the server."""
         self._mount(letter, host_folder, "cdrom")
 
     def mount_disk(self, letter, host_folder):
         self._mount(letter, host_folder, "hd")
 
     def change_disc(self, letter, host_folder):
-        """Swaps the disc of a mounted drive while programs run. None leaves
-        the drive pointing at nothing (no disc)."""
-        if host_folder is None:
-            host_folder = os.path.join(self.path, "no-disc-%s" % letter.lower())
-        self._link(letter, host_folder)
-
-    def _write_drive_types(self):
-        reg = os.path.join(self.path, "system.reg")
-        with open(reg, "a", encoding="ascii") as f:
-            f.write("\n[Software\\\\Wine\\\\Drives] %d\n" % int(time.time()))
-            for letter, kind in sorted(self._pending_drives.items()):
-                f.write('"%s:"="%s"\n' % (letter, kind))
-        self._pending_drives = {}
-
-    # ---- paths ---------------------------------------------------------------
+        """Swaps the disc of a mounted drive while programs run; None = no disc."""
+        self._link(letter, host_folder or os.path.join(self.path, "no-disc"))
 
     def host_path(self, windows_path):
-        """The Linux path of a Windows path such as C:\\Program Files (x86)\\X.
-        Components are matched without regard to case, like Wine does."""
-        drive, rest = windows_path[:2], windows_path[2:]
-        if len(drive) != 2 or drive[1] != ":":
+        """The Linux path of C:\\..., components matched without regard to case like Wine."""
+        if windows_path[1:2] != ":":
             raise HarnessError("not an absolute Windows path: %r" % windows_path)
-        base = os.path.realpath(os.path.join(self.path, "dosdevices", drive.lower()))
-        path = base
-        for part in [p for p in rest.replace("/", "\\").split("\\") if p]:
+        path = os.path.realpath(os.path.join(self.path, "dosdevices", windows_path[0].lower() + ":"))
+        for part in [p for p in windows_path[2:].replace("/", "\\").split("\\") if p]:
             exact = os.path.join(path, part)
             if not os.path.exists(exact) and os.path.isdir(path):
-                for name in os.listdir(path):
-                    if name.lower() == part.lower():
-                        exact = os.path.join(path, name)
-                        break
+                exact = next((os.path.join(path, n) for n in os.listdir(path) if n.lower() == part.lower()), exact)
             path = exact
         return path
 
     def put_file(self, host_file, windows_path):
-        """Copies a Linux file into the prefix (for example setup.exe to
-        C:\\test\\setup.exe, so that a self-removal deletes only the copy);
-        returns the Windows path."""
+        """Copies a Linux file into the prefix; returns the Windows path."""
         target = self.host_path(windows_path)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copy2(host_file, target)
@@ -421,42 +309,32 @@ class WinePrefix:
 
     @staticmethod
     def windows_path(host_path):
-        """Z:\\... for a Linux path (drive Z: is the Linux root)."""
         return "Z:" + os.path.abspath(host_path).replace("/", "\\")
 
-    # ---- registry ------------------------------------------------------------
-
-    def _registry_driver(self):
-        return self._driver or self.uidriver()
+    # ---- registry, through the driver (the server holds the registry) ---------
 
     def reg_query(self, key, value=None, view=32):
-        """One value: None when missing, else {"type", "data", "ansi"} where
-        `data` holds the stored bytes and `ansi` (string types only) the bytes
-        an ANSI program reads back, terminator included. With value=None: None
-        when the key is missing, else {"values": {name: value}, "subkeys": [...]}.
+        """One value: None when missing, else {"type", "data", "ansi"}: `data` the
+        stored bytes, `ansi` (strings only) the bytes an ANSI program reads back,
+        NUL included. value=None: None for a missing key, else {"values", "subkeys"}.
         `view` 32 is what a 32-bit program sees under HKLM\\Software."""
-        drv = self._registry_driver()
+        r = self.uidriver().call("regquery", key, "*" if value is None else value, view)
         if value is None:
-            r = drv.call("regquery", key, "*", str(view))
-            if not r["key_exists"]:
-                return None
             return {"values": {v["name"]: _reg_value(v) for v in r["values"]},
-                    "subkeys": r["subkeys"]}
-        r = drv.call("regquery", key, value, str(view))
+                    "subkeys": r["subkeys"]} if r["key_exists"] else None
         return _reg_value(r) if r["exists"] else None
 
     def reg_add(self, key, value, reg_type, data, view=32):
-        """Writes raw `data` bytes (for REG_SZ: ANSI bytes with the NUL, as an
-        ANSI program passes them; a str is encoded to cp932 with a NUL added)."""
+        """Writes `data`: bytes as they are, a str as cp932 with a NUL, an int as a DWORD."""
         if isinstance(data, str):
             data = sjis(data) + b"\0"
         elif isinstance(data, int):
             data = struct.pack("<I", data)
-        self._registry_driver().call("regset", key, value, str(reg_type), data.hex(), str(view))
+        self.uidriver().call("regset", key, value, reg_type, data.hex(), view)
 
     def reg_delete(self, key, value=None, view=32):
         """Deletes one value, or the whole key with value=None."""
-        self._registry_driver().call("regdelete", key, "*" if value is None else value, str(view))
+        self.uidriver().call("regdelete", key, "*" if value is None else value, view)
 
 
 def _reg_value(r):
@@ -466,29 +344,22 @@ def _reg_value(r):
     return out
 
 
-class UiError(HarnessError):
-    pass
-
-
 class UiDriver:
-    """Client of uidrv.exe running inside a prefix. Each method sends one
-    command and returns the parsed reply; a failed command raises UiError, a
-    wait that runs out raises UiTimeout. Timeouts are in seconds. Window
-    handles are passed and returned as strings."""
+    """Client of uidrv.exe in a prefix: each method sends one command; a failed
+    command raises UiError, a wait that runs out UiTimeout. Timeouts are in
+    seconds; window handles are strings."""
 
     SLACK = 20.0  # reply delay beyond the command's own wait (qemu is slow)
 
-    def __init__(self, prefix, exe=None):
-        self.prefix = prefix
-        self.proc = prefix.start(exe or uidrv_exe(), stdin=subprocess.PIPE,
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    def __init__(self, prefix):
+        self.proc = prefix.start(build_file("tests/uidriver/uidrv.exe", "UIDRV_EXE"), stdin=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL)
         self._lines = queue.Queue()
-        self._started = []        # pids this driver started, ended after each test
+        self._started = []           # pids this driver started, ended after each test
         self._message_boxes = set()  # boxes that expect_message_box matched
         threading.Thread(target=self._reader, daemon=True).start()
-        ready = self._reply(60)
-        if not ready.get("ready"):
-            raise HarnessError("uidrv did not start: %r" % ready)
+        if not self._reply(60).get("ready"):
+            raise HarnessError("uidrv did not start")
 
     def _reader(self):
         for line in self.proc.stdout:
@@ -504,77 +375,61 @@ class UiDriver:
                 raise UiTimeout("uidrv gave no reply within %.0f s" % timeout)
             if line is None:
                 raise HarnessError("uidrv ended")
-            # Replies are single JSON objects; anything else is stray output.
-            if line.startswith(b"{"):
+            if line.startswith(b"{"):  # anything else is stray output
                 return json.loads(line.decode("utf-8", "replace"))
 
     def call(self, *fields, wait=0.0):
-        def encode(field):
-            text = str(field)
-            for ch in "%\t\r\n":
-                text = text.replace(ch, "%%%02X" % ord(ch))
-            return text
-        line = "\t".join(encode(f) for f in fields) + "\n"
-        self.proc.stdin.write(line.encode("utf-8"))
+        line = "\t".join("".join("%%%02X" % ord(c) if c in "%\t\r\n" else c for c in str(f)) for f in fields)
+        self.proc.stdin.write(line.encode("utf-8") + b"\n")
         self.proc.stdin.flush()
         reply = self._reply(wait + self.SLACK)
         if not reply.get("ok"):
-            message = reply.get("error", "?")
-            if message == "timeout":
-                raise UiTimeout("%s: timed out" % fields[0])
-            raise UiError("%s: %s" % (fields[0], message))
+            error = UiTimeout if reply.get("error") == "timeout" else UiError
+            raise error("%s: %s" % (fields[0], reply.get("error")))
         return reply
 
     def close(self):
-        if self.proc.poll() is None:
-            try:
-                self.proc.stdin.write(b"quit\n")
-                self.proc.stdin.flush()
-                self.proc.wait(timeout=10)
-            except (OSError, subprocess.TimeoutExpired):
-                _kill_group(self.proc)
-
-    # ---- processes -----------------------------------------------------------
+        try:
+            self.proc.stdin.write(b"quit\n")
+            self.proc.stdin.flush()
+            self.proc.wait(timeout=10)
+        except (OSError, subprocess.TimeoutExpired):
+            _kill_group(self.proc)
 
     def start(self, command_line, cwd=None):
-        """CreateProcess with this exact command line; returns the pid."""
-        fields = ["start", command_line] + ([cwd] if cwd else [])
-        pid = self.call(*fields)["pid"]
+        """CreateProcess with exactly this command line; returns the pid."""
+        pid = self.call("start", command_line, *([cwd] if cwd else []))["pid"]
         self._started.append(pid)
         return pid
 
     def end_leftovers(self):
-        """Ends every program this driver started that still runs, so that a
-        failed test cannot leave a box or a wizard behind for the next one."""
-        started, self._started = self._started, []
-        for pid in started:
+        """Ends what this driver started, so a failed test leaves no box behind."""
+        for pid in self._started:
             try:
                 self.kill(pid)
             except HarnessError:
                 pass
+        self._started = []
         self._message_boxes.clear()
 
     def wait_exit(self, timeout=60, pid=None):
         """Exit code of a started process (the last one by default)."""
-        fields = ["wait_exit", int(timeout * 1000)] + ([pid] if pid else [])
-        return self.call(*fields, wait=timeout)["exit_code"]
+        return self.call("wait_exit", int(timeout * 1000), *([pid] if pid else []), wait=timeout)["exit_code"]
 
     def kill(self, pid=None):
-        self.call(*(["kill"] + ([pid] if pid else [])))
+        self.call("kill", *([pid] if pid else []))
 
-    # ---- windows -------------------------------------------------------------
-
-    def find(self, cls="*", title="*", timeout=30):
+    def find(self, cls="*", title="*", timeout=30, message_box=False):
         """The first visible top-level window of that class and exact title."""
-        return self.call("find", int(timeout * 1000), cls, title, wait=timeout)["window"]
+        return self.call("find", int(timeout * 1000), cls, title, "msgbox" if message_box else "",
+                         wait=timeout)["window"]
 
     def find_dialog(self, title, timeout=30):
-        return self.call("find_dialog", int(timeout * 1000), title, wait=timeout)["window"]
+        return self.find("#32770", title, timeout)
 
     def find_message_box(self, title, timeout=30):
-        """Like find_dialog, but only a message box (statics and buttons, text
-        in static 0xFFFF): never the wizard, which carries the same title."""
-        return self.call("find_msgbox", int(timeout * 1000), title, wait=timeout)["window"]
+        """Only a message box, never the wizard, which shares the title."""
+        return self.find("#32770", title, timeout, message_box=True)
 
     def windows(self):
         return self.call("list")["windows"]
@@ -583,18 +438,14 @@ class UiDriver:
         return self.call("controls", hwnd)["controls"]
 
     def control(self, hwnd, control_id):
-        for c in self.controls(hwnd):
-            if c["id"] == control_id:
-                return c
-        raise UiError("no control %d in window %s" % (control_id, hwnd))
+        return next(c for c in self.controls(hwnd) if c["id"] == control_id)
 
     def msgbox(self, hwnd):
         return self.call("msgbox", hwnd)
 
     def click(self, hwnd, control_id):
-        """Presses a button as the user would (BM_CLICK, posted). A message
-        box is waited out, so that the next look-up by title cannot find the
-        box that is still closing (boxes share the wizard's title)."""
+        """BM_CLICK to a control, as a user presses it. A message box is waited
+        out, so a look-up by title cannot find the box that is still closing."""
         reply = self.call("click", hwnd, control_id)
         if hwnd in self._message_boxes:
             self._message_boxes.discard(hwnd)
@@ -605,28 +456,19 @@ class UiDriver:
         return reply
 
     def command(self, hwnd, control_id):
-        """Posts WM_COMMAND/BN_CLICKED for `control_id` straight to `hwnd`."""
+        """WM_COMMAND/BN_CLICKED for `control_id` straight to `hwnd`."""
         return self.call("command", hwnd, control_id)
 
     def settext(self, hwnd, control_id, text):
         self.call("settext", hwnd, control_id, text)
 
-    def settext_bytes(self, hwnd, control_id, data):
-        """Sets a control's text from exact ANSI bytes."""
-        self.call("settext_hex", hwnd, control_id, data.hex())
-
-    def type_text(self, hwnd, control_id, text):
-        self.call("type", hwnd, control_id, text)
-
     def gettext(self, hwnd, control_id=None):
         """(text, ansi bytes) of a window or of one of its controls."""
-        fields = ["gettext", hwnd] + ([control_id] if control_id is not None else [])
-        r = self.call(*fields)
+        r = self.call("gettext", hwnd, *([control_id] if control_id is not None else []))
         return r["text"], bytes.fromhex(r["text_hex"])
 
     def wait_text(self, hwnd, control_id, expected, timeout=60):
-        """Waits until a control shows `expected` (a str is compared as its
-        Shift-JIS bytes); AssertionError with the text last seen."""
+        """Until a control shows `expected` (str: as Shift-JIS bytes)."""
         want = sjis(expected) if isinstance(expected, str) else expected
         deadline = time.monotonic() + timeout
         while True:
@@ -644,124 +486,58 @@ class UiDriver:
     def close_window(self, hwnd):
         self.call("close", hwnd)
 
-    def window(self, cls, title, show="normal"):
-        """Creates a top-level test window (show: normal, minimized, hidden)."""
-        return self.call("window", cls, title, show)["hwnd"]
-
-    def destroy(self, hwnd):
-        self.call("destroy", hwnd)
-
-    def foreground(self, hwnd):
-        return self.call("foreground", hwnd)
-
-    def capture(self, hwnd, windows_file):
-        """Writes a 24-bit BMP of a window (or of the screen for "0")."""
-        return self.call("capture", hwnd or "0", windows_file)
-
-    def info(self):
-        """{"acp": code page, "pid": the driver's process id}"""
-        return self.call("info")
-
-    def drive(self, letter):
-        """{"present": bool, "type": GetDriveType value (5 CD-ROM, 3 fixed)}"""
-        return self.call("drive", letter)
-
-    def exists(self, windows_path):
-        return self.call("exists", windows_path)["exists"]
-
-    # ---- checks --------------------------------------------------------------
-
     def expect_message_box(self, title, text, buttons=(IDOK,), icon="error", timeout=30):
-        """Waits for a message box and checks it exactly: title and text as
-        Shift-JIS bytes, the set of button ids, the icon (error, question,
-        warning, info, none). Returns its window handle."""
+        """Waits for a message box and checks title and text as Shift-JIS bytes,
+        the set of button ids and the icon (error, question, warning, info, none;
+        None skips it). Returns its window handle."""
         try:
-            win = self.find_message_box(title, timeout)
+            hwnd = self.find_message_box(title, timeout)["hwnd"]
         except UiTimeout:
-            raise AssertionError("no message box titled %r within %s s; windows on screen: %s"
-                                 % (title, timeout, self._describe_windows()))
-        box = self.msgbox(win["hwnd"])
-        # The icon is read from the screen: a box under another window (the
-        # Explorer window an installation opens) reads as unknown until raised.
-        for _ in range(20):
-            if icon is None or box["icon"] != "unknown":
-                break
-            self.foreground(win["hwnd"])
-            time.sleep(0.5)
-            box = self.msgbox(win["hwnd"])
-        problems = []
-        if bytes.fromhex(box["title_hex"]) != sjis(title):
-            problems.append("title bytes %s, expected %s" % (box["title_hex"], sjis(title).hex()))
-        got_text = bytes.fromhex(box.get("text_hex", ""))
-        if got_text != sjis(text):
-            problems.append("text %r (%s), expected %r (%s)" % (
-                box.get("text"), got_text.hex(), text, sjis(text).hex()))
-        got_buttons = sorted(b["id"] for b in box["buttons"])
-        if got_buttons != sorted(buttons):
-            problems.append("buttons %s, expected %s" % (got_buttons, sorted(buttons)))
-        if icon is not None and box["icon"] != icon:
-            problems.append("icon %s (%s), expected %s" % (box["icon"], box["icon_scores"], icon))
-        self._message_boxes.add(win["hwnd"])
+            raise AssertionError("no message box %r within %s s; on screen: %s" % (
+                title, timeout, [(w["class"], w.get("title")) for w in self.windows()]))
+        box = self.msgbox(hwnd)
+        self._message_boxes.add(hwnd)
+        problems = ["%s %r, expected %r" % (name, got, want) for name, got, want in (
+            ("title", bytes.fromhex(box["title_hex"]), sjis(title)),
+            ("text", bytes.fromhex(box.get("text_hex", "")), sjis(text)),
+            ("buttons", sorted(b["id"] for b in box["buttons"]), sorted(buttons)),
+            ("icon", box["icon"] if icon else None, icon)) if got != want]
         if problems:
-            raise AssertionError("message box %r: %s" % (title, "; ".join(problems)))
-        return win["hwnd"]
-
-    def _describe_windows(self):
-        try:
-            return ", ".join("%s %r" % (w["class"], w.get("title")) for w in self.windows()) or "none"
-        except HarnessError as e:
-            return "(unavailable: %s)" % e
+            raise AssertionError("message box %r: %s (icon scores %s)" % (
+                title, "; ".join(problems), box["icon_scores"]))
+        return hwnd
 
 
 # ---- test discs ------------------------------------------------------------------
 
 def bmp_bytes(width, height, color=(0, 128, 255)):
-    """A valid uncompressed bottom-up 24-bit BMP. `color` is an (r, g, b) tuple
-    or a function (x, y) -> (r, g, b) with y counted from the top."""
+    """A valid uncompressed bottom-up 24-bit BMP of one (r, g, b) colour."""
     row = (width * 3 + 3) & ~3
-    pixels = bytearray()
-    for y in range(height - 1, -1, -1):
-        line = bytearray()
-        for x in range(width):
-            r, g, b = color(x, y) if callable(color) else color
-            line += bytes((b, g, r))
-        pixels += line + b"\0" * (row - len(line))
-    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    return header + info + bytes(pixels)
+    pixels = (bytes(reversed(color)) * width + bytes(row - width * 3)) * height
+    return (struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54) +
+            struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0) + pixels)
 
 
 def changed_script(values, changes):
-    """A test's base script with its changes as (key, value) pairs: a change to
-    None removes the key, any other value replaces or adds it."""
-    values = dict(values)
-    for key, value in changes.items():
-        if value is None:
-            values.pop(key, None)
-        else:
-            values[key] = value
-    return list(values.items())
+    """`values` with `changes` applied: a change to None removes the key."""
+    values = dict(values, **changes)
+    return [(k, v) for k, v in values.items() if v is not None]
 
 
 def setup_ini(values, section="SETUP"):
-    """SETUP.INI bytes in code page 932 with CRLF lines. `values` is a dict or
-    a list of (key, value) pairs; values may be str or int."""
+    """SETUP.INI bytes in code page 932 with CRLF; `values` a dict or (key, value) list."""
     items = values.items() if isinstance(values, dict) else values
-    lines = ["[%s]" % section] + ["%s=%s" % (k, v) for k, v in items]
-    return sjis("\r\n".join(lines) + "\r\n")
+    return sjis("\r\n".join(["[%s]" % section] + ["%s=%s" % kv for kv in items]) + "\r\n")
 
 
 class Disc:
-    """A folder that plays an install disc. Files are given relative to the
-    disc root with either slash; str contents are written as cp932."""
+    """A folder that plays an install disc (a temporary one when `root` is None).
+    Paths are relative to the disc root with either slash; str content is cp932."""
 
     def __init__(self, root=None):
-        self._tmp = None
-        if root is None:
-            self._tmp = tempfile.mkdtemp(prefix="disc-", dir=os.environ.get("TMPDIR"))
-            root = self._tmp
-        self.root = root
-        os.makedirs(root, exist_ok=True)
+        self._tmp = None if root else tempfile.mkdtemp(prefix="disc-", dir=os.environ.get("TMPDIR"))
+        self.root = root or self._tmp
+        os.makedirs(self.root, exist_ok=True)
 
     def add(self, relative, content=b""):
         path = os.path.join(self.root, *relative.replace("\\", "/").split("/"))
@@ -785,13 +561,11 @@ class Disc:
 
     def __exit__(self, *exc):
         self.cleanup()
-        return False
 
 
 class PrefixTestCase(unittest.TestCase):
-    """Base class: one prefix (and UI driver) shared by all tests of a class,
-    made in setUpClass. Override `prepare_prefix(cls, prefix)` to mount discs
-    before any program starts."""
+    """One prefix and UI driver for all tests of a class. Override
+    `prepare_prefix(cls, prefix)` to mount discs before any program starts."""
 
     prefix = None
     ui = None
