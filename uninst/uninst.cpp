@@ -5,7 +5,6 @@
 #include <shlwapi.h>
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "common/path.h"
@@ -35,7 +34,7 @@ void Format(char* out, std::size_t capacity, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(out, capacity, format, args);
+    wvnsprintfA(out, static_cast<int>(capacity), format, args);
     va_end(args);
 }
 
