@@ -193,6 +193,22 @@ class InstallChecks:
         # A 32-bit program's machine record lands in the 32-bit view only.
         self.assertIsNone(self.prefix.reg_query(UNINSTALL_KEY, view=64))
 
+    def assert_programs_list(self, install, disc_root, files):
+        """The uninstall record's values for the programs list, as type and bytes read
+        back; the size is the KiB (rounded up) of what the file set copied."""
+        copied = sum(os.path.getsize(os.path.join(disc_root, *p.split("\\"))) for p in files.values())
+        expected = {
+            "Publisher": (h.REG_SZ, h.sjis(COMPANY) + b"\0"),
+            "InstallLocation": (h.REG_SZ, h.sjis(install) + b"\0"),
+            "DisplayIcon": (h.REG_SZ, h.sjis(install + "\\LANTERNA.EXE") + b"\0"),
+            "EstimatedSize": (h.REG_DWORD, struct.pack("<I", (copied + 1023) // 1024)),
+            "NoModify": (h.REG_DWORD, struct.pack("<I", 1)),
+            "NoRepair": (h.REG_DWORD, struct.pack("<I", 1)),
+        }
+        for name, (kind, data) in expected.items():
+            value = self.prefix.reg_query(UNINSTALL_KEY, name) or {}
+            self.assertEqual((value.get("type"), value.get("ansi", value.get("data"))), (kind, data), name)
+
     def assert_shortcuts(self, install):
         folder = self.host(programs_folder(self.prefix) + "\\LANTERNA")
         self.assertEqual(sorted(os.listdir(folder)),
@@ -284,6 +300,7 @@ class SampleDiscUnattended(InstallChecks, h.PrefixTestCase):
         self.assert_tree_is(INSTALL, list(TYPE0_FILES) + ["UNINST.EXE"])
         self.assert_update_applied(INSTALL)
         self.assert_records(INSTALL, 0, data_path_of_profile())
+        self.assert_programs_list(INSTALL, sample_disc(), TYPE0_FILES)
         self.assert_shortcuts(INSTALL)
 
         # The record now names the install folder: the game starts instead.
