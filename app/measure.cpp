@@ -79,6 +79,16 @@ uint64_t MeasureFolderSize(const char* folder, bool* complete)
     return total;
 }
 
+uint64_t MeasureEntrySize(const char* path, bool* complete)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return MeasureFolderSize(path, complete);
+    return ListedFileSize(path);
+}
+
 bool MeasureInstallSizes()
 {
     for (int i = 0; i < SelectionCount(g_config); ++i) {
@@ -102,14 +112,10 @@ bool MeasureInstallSizes()
             }
             if (!measure)
                 continue;
-            if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-                bool complete = true;
-                selection.InstallSize += MeasureFolderSize(path, &complete);
-                if (!complete)
-                    return false;
-            } else {
-                selection.InstallSize += ListedFileSize(path);
-            }
+            bool complete = true;
+            selection.InstallSize += MeasureEntrySize(path, &complete);
+            if (!complete)
+                return false;
         }
     }
     return true;

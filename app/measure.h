@@ -21,3 +21,7 @@ bool MeasureInstallSizes();
 // would not fit 260 bytes, an error box names it, the walk stops and `complete`
 // (optional) is set to false; otherwise `complete` is left as it was.
 uint64_t MeasureFolderSize(const char* folder, bool* complete = nullptr);
+
+// Bytes of the file, or of the folder's files as MeasureFolderSize counts them; 0 for
+// a path that names nothing (a pattern included).
+uint64_t MeasureEntrySize(const char* path, bool* complete = nullptr);

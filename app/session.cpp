@@ -2,7 +2,7 @@
 #include "common/path.h"
 #include "script/config.h"
 
-SetupSession g_session = {nullptr, 0, "SETUP", {}, {}, nullptr, nullptr, 0, 0, 0, 0, {}, {}, {}, {}};
+SetupSession g_session = {nullptr, 0, "SETUP", {}, {}, nullptr, nullptr, 0, 0, 0, 0, {}, {}, {}, {}, 0};
 
 int BuildInstallFolder(char* out, unsigned capacity)
 {

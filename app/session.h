@@ -28,6 +28,7 @@ struct SetupSession {
     char profileFolder[260];      // the user's profile folder, or empty
     char programsFolder[260];
     char shortcutFolder[260];
+    uint64_t installedBytes;      // what the file set's copies put into the install folder
 };
 
 extern SetupSession g_session;

@@ -2,8 +2,9 @@
 #include "app/session.h"
 #include "common/path.h"
 
+#include <shlwapi.h>
+
 #include <cstdarg>
-#include <cstdio>
 
 namespace {
 using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
@@ -112,6 +113,6 @@ void FormatText(char* out, int capacity, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(out, static_cast<size_t>(capacity), format, args);
+    wvnsprintfA(out, capacity, format, args);
     va_end(args);
 }

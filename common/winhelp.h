@@ -25,8 +25,9 @@ void StartProgram(char* commandLine);
 // Error box titled with the session caption, owned by the wizard while it is open.
 int ShowErrorBox(const char* text);
 
-// printf-style text into a fixed buffer through the platform formatter; the result is
-// always terminated and cut at the capacity (message texts only, never paths).
+// Text into a fixed buffer through the platform formatter (wsprintf conventions: no
+// floating point); the result is always terminated and cut at the capacity (message
+// texts only, never paths).
 void FormatText(char* out, int capacity, const char* format, ...);
 
 // Installs the platform's lead-byte test for the ANSI code page into the path helpers.

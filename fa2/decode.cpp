@@ -157,9 +157,12 @@ struct ShapeTables {
     uint16_t entry[1u << kShapeKeyBits];
 };
 
-constexpr ShapeTables MakeShapeTables()
+// The entry table is 64 KiB, too large to carry in the program file: it is built
+// into zeroed memory before main runs, which takes well under a millisecond.
+ShapeTables g_shapes;
+
+void BuildShapeTables(ShapeTables& t)
 {
-    ShapeTables t{};
     for (unsigned z = 0; z < 5; ++z) {
         const unsigned prefix = z < 4 ? z + 1 : 4;
         const unsigned extra = z < 2 ? 1 : z;
@@ -198,10 +201,11 @@ constexpr ShapeTables MakeShapeTables()
         if (t.shape[id].used <= kShapeKeyBits + 1)
             t.entry[i] = static_cast<uint16_t>(t.shape[id].used | id << 6);
     }
-    return t;
 }
 
-constexpr ShapeTables kShapes = MakeShapeTables();
+struct ShapeTablesAtStart {
+    ShapeTablesAtStart() { BuildShapeTables(g_shapes); }
+} g_shapeTablesAtStart;
 
 // Parses the token whose leading 0 is bit 63 of `view`. Each code examines only
 // the bits it consumes, so when `view` holds zeros after the last valid bit the
@@ -214,10 +218,10 @@ inline Token ParseToken(uint64_t view)
         const uint32_t x = (view >> 58) & 7;
         return far ? Token{257 + x, 3, 2, 0, 6, 3} : Token{1, 0, 2, 0, 3, 3};
     }
-    const uint32_t e = kShapes.entry[(view >> (63 - kShapeKeyBits)) & ((1u << kShapeKeyBits) - 1)];
+    const uint32_t e = g_shapes.entry[(view >> (63 - kShapeKeyBits)) & ((1u << kShapeKeyBits) - 1)];
     if (__builtin_expect((e & 31) == 0, 0))
         return ParseTwoLevel(view);
-    const Shape& sh = kShapes.shape[e >> 6];
+    const Shape& sh = g_shapes.shape[e >> 6];
     return {sh.dAdd + static_cast<uint32_t>((view >> sh.dXshift) & sh.dXmask), sh.dShift,
             sh.lBase + static_cast<uint32_t>((view >> sh.lXshift) & sh.lXmask), sh.lByteMask, e & 31, sh.head};
 }

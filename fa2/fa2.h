@@ -17,6 +17,9 @@ constexpr uint32_t kFa2NameField = 15;                // name bytes including th
 constexpr uint32_t kFa2MaxNameLength = kFa2NameField - 1;
 constexpr uint32_t kFa2DataStart = 16;                // first member's data offset
 constexpr uint32_t kFa2Placement = 16;                // members start on multiples of 16
+constexpr uint64_t kFa2Limit32 = 0xFFFFFFFFu;       // offsets and sizes are 32-bit fields
+
+constexpr uint64_t Fa2RoundToPlacement(uint64_t n) { return (n + (kFa2Placement - 1)) & ~uint64_t(kFa2Placement - 1); }
 
 // Coding limits.
 constexpr uint32_t kFa2WindowSize = 8192;       // longest distance of a long match

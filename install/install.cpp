@@ -1,4 +1,5 @@
 #include "install/install.h"
+#include "app/measure.h"
 #include "app/session.h"
 #include "common/path.h"
 #include "common/sjis.h"
@@ -124,6 +125,7 @@ int WaitForDisc(int disc)
 int CopyFileSet(HWND dialog, const char* installFolder)
 {
     const InstallSelection& selection = g_config.selections[g_session.selectedIndex];
+    g_session.installedBytes = 0;
     CreateFolderLevels(installFolder, 1, 1);
     for (int i = 0; i < kMaxInstallFiles && selection.InstallFiles[i].name[0] != '\0'; ++i) {
         const InstallFileEntry& entry = selection.InstallFiles[i];
@@ -162,6 +164,8 @@ int CopyFileSet(HWND dialog, const char* installFolder)
             EndFailed(dialog, text);
             return 0;
         }
+        // What the copy put in is what it read: the source, still in the drive.
+        g_session.installedBytes += MeasureEntrySize(plan.source);
     }
     return 1;
 }

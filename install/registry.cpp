@@ -7,10 +7,8 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 namespace {
-constexpr char kUninstallBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kUninstallBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // Which keys this run brought into being; the abort mend deletes exactly these.
 bool g_createdCompanyKey = false;
@@ -47,12 +45,35 @@ bool SetText(HKEY key, const char* name, const char* text)
            == ERROR_SUCCESS;
 }
 
-// Key paths are formatted into message-sized buffers: the two names may each hold
-// 259 bytes. A path that still does not fit is refused, never cut.
-bool FormatKeyPath(char* out, const char* format, const char* first, const char* second = nullptr)
+bool SetNumber(HKEY key, const char* name, DWORD value)
 {
-    const int length = std::snprintf(out, kMessageCapacity, format, first, second);
-    return length > 0 && length < kMessageCapacity;
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value)
+           == ERROR_SUCCESS;
+}
+
+// Key paths go into message-sized buffers: the two names may each hold 259 bytes.
+// A path that still does not fit is refused, never cut.
+bool BuildKeyPath(char* out, const char* base, const char* first, const char* second = nullptr)
+{
+    return second ? JoinTexts(out, kMessageCapacity, {base, first, "\\", second})
+                  : JoinTexts(out, kMessageCapacity, {base, first});
+}
+
+// The programs list shows the game's icon when the game's program is in the
+// install folder, else the uninstaller's.
+bool BuildDisplayIcon(char* out, std::size_t capacity, const char* installFolder, const char* uninstaller)
+{
+    if (g_config.GameExe[0] != '\0' && CopyText(out, capacity, installFolder)
+        && AppendPath(out, capacity, g_config.GameExe) && GetFileAttributesA(out) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    return CopyText(out, capacity, uninstaller) != 0;
+}
+
+// In KiB, rounded up; the programs list's DWORD holds up to 4 TiB.
+DWORD KibiBytes(uint64_t bytes)
+{
+    const uint64_t kib = bytes / 1024 + (bytes % 1024 != 0);
+    return kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(kib);
 }
 }
 
@@ -60,8 +81,8 @@ int WriteUserRecord()
 {
     char companyPath[kMessageCapacity];
     char keyPath[kMessageCapacity];
-    if (!FormatKeyPath(companyPath, "Software\\%s", g_config.CompanyName)
-        || !FormatKeyPath(keyPath, "Software\\%s\\%s", g_config.CompanyName, g_config.GameDir))
+    if (!BuildKeyPath(companyPath, "Software\\", g_config.CompanyName)
+        || !BuildKeyPath(keyPath, "Software\\", g_config.CompanyName, g_config.GameDir))
         return 0;
     char installFolder[260];
     char dataPath[260];
@@ -91,11 +112,15 @@ int WriteUserRecord()
 int WriteUninstallRecord()
 {
     char keyPath[kMessageCapacity];
-    if (!FormatKeyPath(keyPath, "%s\\%s", kUninstallBase, g_config.GameDir))
+    if (!BuildKeyPath(keyPath, kUninstallBase, g_config.GameDir))
         return 0;
+    char installFolder[260];
     char uninstaller[260];
-    if (!BuildInstallFolder(uninstaller, sizeof uninstaller)
-        || !AppendPath(uninstaller, sizeof uninstaller, g_config.UninstExe))
+    char icon[260];
+    if (!BuildInstallFolder(installFolder, sizeof installFolder)
+        || !CopyText(uninstaller, sizeof uninstaller, installFolder)
+        || !AppendPath(uninstaller, sizeof uninstaller, g_config.UninstExe)
+        || !BuildDisplayIcon(icon, sizeof icon, installFolder, uninstaller))
         return 0;
     bool created = false;
     HKEY key = CreateRecordKey(HKEY_LOCAL_MACHINE, keyPath, &created);
@@ -104,6 +129,10 @@ int WriteUninstallRecord()
     if (created)
         g_createdUninstallKey = true;
     const bool ok = SetText(key, "DisplayName", g_config.GameTitle) && SetText(key, "UninstallString", uninstaller)
+                    && SetText(key, "Publisher", g_config.CompanyName)
+                    && SetText(key, "InstallLocation", installFolder) && SetText(key, "DisplayIcon", icon)
+                    && SetNumber(key, "EstimatedSize", KibiBytes(g_session.installedBytes))
+                    && SetNumber(key, "NoModify", 1) && SetNumber(key, "NoRepair", 1)
                     && RegFlushKey(key) == ERROR_SUCCESS;
     RegCloseKey(key);
     return ok ? 1 : 0;
@@ -113,14 +142,14 @@ void RemoveCreatedRecords()
 {
     char companyPath[kMessageCapacity];
     char keyPath[kMessageCapacity];
-    if (g_createdUserKey && FormatKeyPath(companyPath, "Software\\%s", g_config.CompanyName)
-        && FormatKeyPath(keyPath, "Software\\%s\\%s", g_config.CompanyName, g_config.GameDir)) {
+    if (g_createdUserKey && BuildKeyPath(companyPath, "Software\\", g_config.CompanyName)
+        && BuildKeyPath(keyPath, "Software\\", g_config.CompanyName, g_config.GameDir)) {
         RegDeleteKeyA(HKEY_CURRENT_USER, keyPath);
         // Deletes only a key without subkeys, so anything added meanwhile survives.
         if (g_createdCompanyKey)
             RegDeleteKeyA(HKEY_CURRENT_USER, companyPath);
     }
-    if (g_createdUninstallKey && FormatKeyPath(keyPath, "%s\\%s", kUninstallBase, g_config.GameDir))
+    if (g_createdUninstallKey && BuildKeyPath(keyPath, kUninstallBase, g_config.GameDir))
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath);
     g_createdUserKey = g_createdCompanyKey = g_createdUninstallKey = false;
 }

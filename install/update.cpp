@@ -1,14 +1,13 @@
 #include "install/update.h"
 #include "app/session.h"
 #include "common/path.h"
+#include "common/winhelp.h"
 #include "fa2/fa2_win.h"
 #include "install/update_list.h"
 #include "script/config.h"
 #include "script/reader.h"
 
 #include <windows.h>
-
-#include <cstdio>
 
 namespace {
 constexpr int kUpdateResourceId = 102;
@@ -47,7 +46,7 @@ const char* ApplyUpdatePackage()
     bool accepted = false;
     for (int i = 0; i < kMaxUpdateFiles; ++i) {
         char key[16];
-        std::snprintf(key, sizeof key, "UpdateFile%02i", i);
+        FormatText(key, sizeof key, "UpdateFile%02i", i);
         if (!ReadProfileKey("UPDATE", key, value, sizeof value, g_updateScriptPath))
             break;
         if (AddUpdateEntry(&g_updateList, value, g_session.selectedIndex, PlatformLeadByte)

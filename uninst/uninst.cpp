@@ -6,7 +6,6 @@
 #include <shlwapi.h>
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "common/library_search.h"
@@ -37,7 +36,7 @@ void Format(char* out, std::size_t capacity, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(out, capacity, format, args);
+    wvnsprintfA(out, static_cast<int>(capacity), format, args);
     va_end(args);
 }
 

@@ -87,11 +87,19 @@ class InstallChecks:
         # The package keeps the member's modification time in 100 ns units.
         self.assertEqual(os.stat(target).st_mtime_ns // 100, os.stat(source).st_mtime_ns // 100)
         profile = "C:\\users\\%s\\" % getpass.getuser()
+        # The programs list's size: KiB, rounded up, of what the file set copied.
+        copied = sum(os.path.getsize(os.path.join(disc_root, *p.split("\\"))) for p in files.values())
         for key, name, value in ((USER_KEY, "InstMode", struct.pack("<I", mode)), (USER_KEY, "InstPath", install),
                                  (USER_KEY, "DataPath", profile), (UNINSTALL_KEY, "DisplayName", "LANTERNA"),
-                                 (UNINSTALL_KEY, "UninstallString", install + "\\UNINST.EXE")):
+                                 (UNINSTALL_KEY, "UninstallString", install + "\\UNINST.EXE"),
+                                 (UNINSTALL_KEY, "Publisher", COMPANY), (UNINSTALL_KEY, "InstallLocation", install),
+                                 (UNINSTALL_KEY, "DisplayIcon", install + "\\LANTERNA.EXE"),
+                                 (UNINSTALL_KEY, "EstimatedSize", (copied + 1023) // 1024),
+                                 (UNINSTALL_KEY, "NoModify", 1), (UNINSTALL_KEY, "NoRepair", 1)):
             got = self.prefix.reg_query(key, name)
-            if isinstance(value, bytes):
+            if isinstance(value, int):
+                self.assertEqual((got["type"], got["data"]), (h.REG_DWORD, struct.pack("<I", value)), name)
+            elif isinstance(value, bytes):
                 self.assertEqual((got["type"], got["data"]), (h.REG_BINARY, value), name)
             else:
                 # Exactly one terminator: the stored length counted the NUL.
