@@ -10,8 +10,6 @@ import os
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wizard"))
-from check_resources import resources  # noqa: E402
 
 
 def run(*command, **kwargs):
@@ -36,22 +34,19 @@ def main(argv):
         print(made.stdout, refused.stdout, built.stdout)
         print("FAIL: the signed build did not go as expected (a missing key must stop it)")
         return 1
-    setup = os.path.join(build, "setup.exe")
-    with open(setup, "rb") as f:
-        package = [v for (t, n, _), v in resources(f.read()).items() if t == "UPDATE" and n == 102]
+    setup, package = os.path.join(build, "setup.exe"), os.path.join(build, "package", "UPDATE.FA2")
+    with open(setup, "rb") as f, open(package, "rb") as g:
+        failed = g.read() not in f.read()  # the package as setup.exe carries it
     unpacked = os.path.join(build, "unpacked")
     os.makedirs(unpacked, exist_ok=True)
-    with open(os.path.join(build, "package.fa2"), "wb") as f:
-        f.write(package[0] if package else b"")
-    run(fa2, "extract", os.path.join(build, "package.fa2"), "-C", unpacked, "UNINST.EXE")
-    failed = 0
+    run(fa2, "extract", package, "-C", unpacked, "UNINST.EXE")
     for program in (setup, os.path.join(build, "UNINST.EXE"), os.path.join(unpacked, "UNINST.EXE")):
         verified = run("osslsigncode", "verify", "-CAfile", cert, "-in", program)
         if verified.returncode or "Signature verification: ok" not in verified.stdout:
             print("FAIL: %s does not verify\n%s" % (program, verified.stdout))
-            failed = 1
+            failed = True
     print("signed build: %s" % ("FAILED" if failed else "ok"))
-    return failed
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
