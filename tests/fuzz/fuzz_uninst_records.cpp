@@ -6,6 +6,7 @@
 #include "tests/fuzz/fuzz_text.h"
 #include "uninst/uninst_logic.h"
 
+#include <cctype>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -16,10 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(SamePath(a.s, a.s));
     std::string upper = a.s;
     for (std::size_t i = 0; i < upper.size(); ++i) {
-        if (IsSjisLeadByte(static_cast<unsigned char>(upper[i])))
-            ++i;
-        else if (upper[i] >= 'a' && upper[i] <= 'z')
-            upper[i] = static_cast<char>(upper[i] - 'a' + 'A');
+        const auto c = static_cast<unsigned char>(upper[i]);
+        i += IsSjisLeadByte(c) ? 1 : (upper[i] = static_cast<char>(std::toupper(c)), 0);
     }
     fuzztext::Text folded(upper.data(), upper.size());
     FUZZ_CHECK(SamePath(a.s, folded.s));

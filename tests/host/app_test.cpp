@@ -6,11 +6,7 @@
 TEST(ParseCommandLine, Table)
 {
     using E = CommandLineError;
-    const struct {
-        const char* text;
-        CommandLineError error;
-        int autoMode, selfRemove;
-    } cases[] = {
+    const struct { const char* text; CommandLineError error; int autoMode, selfRemove; } cases[] = {
         {" \t\"\" ", E::None, 0, 0},
         {"/A", E::None, 1, 0},
         {"\t/a/d\"C:\\x\"", E::None, 1, 1},

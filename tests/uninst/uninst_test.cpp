@@ -7,11 +7,7 @@
 
 TEST(SamePath, AsTheFileSystemCompares)
 {
-    const struct {
-        const char* a;
-        const char* b;
-        int same;
-    } cases[] = {
+    const struct { const char* a; const char* b; int same; } cases[] = {
         {"C:\\Program Files\\Co\\UNINST.EXE", "c:\\program files\\co\\uninst.exe", 1},
         {"C:\\Game", "C:\\Game\\", 1},
         {"\"C:\\Game\\UNINST.EXE\"", "C:\\Game\\UNINST.EXE", 1},  // a hand-edited record
@@ -41,12 +37,7 @@ TEST(UninstFolders, OnlyRealFoldersBelowADrive)
 
 TEST(ParseUninstCommandLine, Table)
 {
-    const struct {
-        const char* text;
-        int ok, silent;
-        UninstMode mode;
-        const char* original;
-    } cases[] = {
+    const struct { const char* text; int ok, silent; UninstMode mode; const char* original; } cases[] = {
         {"  \t /S", 1, 1, UninstMode::Start, ""},
         {"/r \"C:\\Program Files\\UNINST.EXE\" /s", 1, 1, UninstMode::Remove, "C:\\Program Files\\UNINST.EXE"},
         {"/C C:\\G\\UNINST.EXE", 1, 0, UninstMode::Cleanup, "C:\\G\\UNINST.EXE"},
