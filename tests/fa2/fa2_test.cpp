@@ -114,14 +114,11 @@ TEST(Fa2Decode, HandBuiltStreams)
         {"far pair behind the start", {0x00, 0x00, 0x00, 0xB0, 0x41, 0x00}, 16, behind},
         // flags 1 (literal 41), 00 1 (long, prefix 1), byte 00, x 1 (distance 2), 1 (N 3)
         {"long match behind the start", {0x00, 0x00, 0x00, 0x9C, 0x41, 0x00}, 16, behind},
-        {"distance 8192 after 8191 bytes", window.bytes, 9000, behind},
-        {"length byte missing", cut.bytes, 512, in},
-        {"literal into no room", {0x00, 0x00, 0x00, 0x80, 0x41}, 0, out},
-        {"match one byte too long", abab, 11, out},
+        {"distance 8192 after 8191 bytes", window.bytes, 9000, behind}, {"length byte missing", cut.bytes, 512, in},
+        {"literal into no room", {0x00, 0x00, 0x00, 0x80, 0x41}, 0, out}, {"match one byte too long", abab, 11, out},
         // flags 1 (literal 41), 010 + byte 00: a pair of 2 bytes after one
         {"pair one byte too long", {0x00, 0x00, 0x00, 0xA0, 0x41, 0x00}, 2, out},
-        {"32 literals into 31 bytes", digits, 31, out},
-        {"second flag word missing", digits, 64, in},
+        {"32 literals into 31 bytes", digits, 31, out}, {"second flag word missing", digits, 64, in},
     };
     for (const auto& c : cases) {
         Bytes got;

@@ -17,17 +17,14 @@ TEST(AppendPath, OneSeparatorWhateverTheLastByteLooksLikeAndWholeOrNothing)
         const char* component;
         const char* expected;  // null: refused, the path unchanged
     } cases[] = {
-        {"C:\\", "GAME", "C:\\GAME"},
-        {"C:", "GAME", "C:\\GAME"},
-        {"", "GAME", "\\GAME"},
+        {"C:\\", "GAME", "C:\\GAME"}, {"C:", "GAME", "C:\\GAME"}, {"", "GAME", "\\GAME"},
         {"C:\\DATA", "", "C:\\DATA\\"},
         {"C:\\A", "\\B", "C:\\A\\\\B"},                      // the component is taken as it is
         {"C:\\\x95\x5C", "X", "C:\\\x95\x5C\\X"},            // 表 = 95 5C: its 5C is no separator
         {"C:\\\x83\x5C\\", "X", "C:\\\x83\x5C\\X"},          // ソ = 83 5C, then a real one
         {"C:\\\xE0\x5C", "X", "C:\\\xE0\x5C\\X"},            // a lead byte of the upper range
         {"C:\\\xB1\\", "X", "C:\\\xB1\\X"},                  // half-width ｱ is one byte
-        {full.c_str(), "ab", fullJoined.c_str()},
-        {full.c_str(), "abc", nullptr},
+        {full.c_str(), "ab", fullJoined.c_str()}, {full.c_str(), "abc", nullptr},
         {"C:\\\x95", "X", nullptr},  // the separator would become a lone lead byte's second half
     };
     for (const auto& c : cases) {

@@ -34,8 +34,7 @@ const Script kScripts[] = {
     {"[SETUP]\r\nName=\x83\x5C\x83\x74\x83\x67\r\nBracket=[\x81\x5B]\r\nWide=\x81\x40value\x81\x40\r\n"
      "[\x83\x5C]\r\nName=other\r\n",
      {"Name", "Bracket", "Wide"}},
-    {"[SETUP]]\r\nName=closed by the last bracket\r\n", {"Name"}},
-    {nullptr, {"Long", "Quoted", "Q19", "Sjis20"}},
+    {"[SETUP]]\r\nName=closed by the last bracket\r\n", {"Name"}}, {nullptr, {"Long", "Quoted", "Q19", "Sjis20"}},
 };
 
 const std::size_t kCapacities[] = {1024, 260, 20, 2};

@@ -50,15 +50,11 @@ TEST(SetupReader, EachFaultHasOneMessage)
 {
     const std::string item260(260, 'n');
     const struct { std::vector<std::string> changes; std::string message; } cases[] = {
-        {{"CompanyName=   "}, Missing("CompanyName")},
-        {{"UninstExe="}, Missing("UninstExe")},
+        {{"CompanyName=   "}, Missing("CompanyName")}, {{"UninstExe="}, Missing("UninstExe")},
         {{"GameDir=" + item260}, Error("GameDir")},  // a cut name would install elsewhere
-        {{"SetupBmp=,B1.BMP"}, Error("SetupBmps")},
-        {{"InstallSelects=4"}, Over("InstallSelect")},
-        {{"InstallTitle1="}, Missing("InstallTitle1")},
-        {{"InstallFiles1=A," + item260}, Error("InstallFiles1")},
-        {{"Shortcuts=11"}, Over("Shortcuts")},
-        {{"Shortcut0=GAME.EXE"}, Error("Shortcut0")},
+        {{"SetupBmp=,B1.BMP"}, Error("SetupBmps")}, {{"InstallSelects=4"}, Over("InstallSelect")},
+        {{"InstallTitle1="}, Missing("InstallTitle1")}, {{"InstallFiles1=A," + item260}, Error("InstallFiles1")},
+        {{"Shortcuts=11"}, Over("Shortcuts")}, {{"Shortcut0=GAME.EXE"}, Error("Shortcut0")},
         {{"ExecApp=NOTEPAD.EXE"}, Error("ExecApp")},
         // A bare disc mark would be an empty name that silently ends the list.
         {{"InstallFiles0=GAME.EXE,2:,README.TXT"}, Error("InstallFiles0")},

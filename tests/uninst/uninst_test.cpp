@@ -8,8 +8,7 @@
 TEST(SamePath, AsTheFileSystemCompares)
 {
     const struct { const char* a; const char* b; int same; } cases[] = {
-        {"C:\\Program Files\\Co\\UNINST.EXE", "c:\\program files\\co\\uninst.exe", 1},
-        {"C:\\Game", "C:\\Game\\", 1},
+        {"C:\\Program Files\\Co\\UNINST.EXE", "c:\\program files\\co\\uninst.exe", 1}, {"C:\\Game", "C:\\Game\\", 1},
         {"\"C:\\Game\\UNINST.EXE\"", "C:\\Game\\UNINST.EXE", 1},  // a hand-edited record
         {"\"C:\\Gamex", "C:\\Game", 0},  // a quote at one end only stays
         {"C:\\Game\\\\", "C:\\Game", 0},  // one final separator only
@@ -41,8 +40,7 @@ TEST(ParseUninstCommandLine, Table)
         {"  \t /S", 1, 1, UninstMode::Start, ""},
         {"/r \"C:\\Program Files\\UNINST.EXE\" /s", 1, 1, UninstMode::Remove, "C:\\Program Files\\UNINST.EXE"},
         {"/C C:\\G\\UNINST.EXE", 1, 0, UninstMode::Cleanup, "C:\\G\\UNINST.EXE"},
-        {"/ss", 0, 0, UninstMode::Start, ""},
-        {"/r \"\"", 0, 0, UninstMode::Start, ""},
+        {"/ss", 0, 0, UninstMode::Start, ""}, {"/r \"\"", 0, 0, UninstMode::Start, ""},
         {"/r \"C:\\unterminated", 0, 0, UninstMode::Start, ""},
         {"/r a /c b", 0, 0, UninstMode::Start, ""},  // one hand-over role only
     };

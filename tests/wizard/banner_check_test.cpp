@@ -54,22 +54,13 @@ TEST(CheckBannerLayout, AcceptsBottomUpPicturesOf16To32BitsWithTheirPadding)
 TEST(CheckBannerLayout, RejectionTable)
 {
     const struct { const char* what; Header h; } cases[] = {
-        {"V5 header", {124}},
-        {"core header", {12}},
-        {"colour table with 24 bits", {40, 3, 2, 1, 24, 0, 16}},
-        {"8 bits", {40, 3, 2, 1, 8}},
-        {"15 bits", {40, 3, 2, 1, 15}},
-        {"run-length coded", {40, 3, 2, 1, 24, 1}},
-        {"bit fields", {40, 3, 2, 1, 24, 3}},
-        {"top-down", {40, 3, -2}},
-        {"zero height", {40, 3, 0}},
-        {"negative width", {40, -3, 2}},
-        {"two planes", {40, 3, 2, 2}},
+        {"V5 header", {124}}, {"core header", {12}}, {"colour table with 24 bits", {40, 3, 2, 1, 24, 0, 16}},
+        {"8 bits", {40, 3, 2, 1, 8}}, {"15 bits", {40, 3, 2, 1, 15}}, {"run-length coded", {40, 3, 2, 1, 24, 1}},
+        {"bit fields", {40, 3, 2, 1, 24, 3}}, {"top-down", {40, 3, -2}}, {"zero height", {40, 3, 0}},
+        {"negative width", {40, -3, 2}}, {"two planes", {40, 3, 2, 2}},
         // Sizes beyond 32 bits, which cut to 32 bits would look small.
-        {"row of 2^33 bytes", {40, 0x7FFFFFFF, 2, 1, 32}},
-        {"row of 2^32 bytes", {40, 0x40000000, 2, 1, 32}},
-        {"2^31 rows", {40, 1, 0x7FFFFFFF, 1, 32}},
-        {"2^16 rows of 2^18 bytes", {40, 0x10000, 0x10000, 1, 32}},
+        {"row of 2^33 bytes", {40, 0x7FFFFFFF, 2, 1, 32}}, {"row of 2^32 bytes", {40, 0x40000000, 2, 1, 32}},
+        {"2^31 rows", {40, 1, 0x7FFFFFFF, 1, 32}}, {"2^16 rows of 2^18 bytes", {40, 0x10000, 0x10000, 1, 32}},
     };
     for (const auto& c : cases) {
         BannerLayout layout;
