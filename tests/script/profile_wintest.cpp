@@ -52,9 +52,7 @@ TEST(ProfileReader, ReadsLikeThePlatform)
         char path[MAX_PATH];
         std::snprintf(path, sizeof path, "%sprofile_%lu_%d.ini", folder, GetCurrentProcessId(), ++number);
         FILE* file = std::fopen(path, "wb");
-        ASSERT_TRUE(file != nullptr);
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
+        ASSERT_TRUE(file && std::fwrite(text.data(), 1, text.size(), file) == text.size() && !std::fclose(file));
         for (const char* key : s.keys) {
             for (std::size_t capacity : kCapacities) {
                 std::vector<char> platform(capacity, '\0'), ours(capacity, '\x7F');
