@@ -12,11 +12,7 @@ TEST(AppendPath, OneSeparatorWhateverTheLastByteLooksLikeAndWholeOrNothing)
 {
     // 255 bytes, "\" and the component, and two NULs: "ab" fills 260 bytes exactly.
     const std::string full(255, 'a'), fullJoined = full + "\\ab";
-    const struct {
-        const char* path;
-        const char* component;
-        const char* expected;  // null: refused, the path unchanged
-    } cases[] = {
+    const struct { const char* path; const char* component; const char* expected; } cases[] = {  // null: refused
         {"C:\\", "GAME", "C:\\GAME"}, {"C:", "GAME", "C:\\GAME"}, {"", "GAME", "\\GAME"},
         {"C:\\DATA", "", "C:\\DATA\\"},
         {"C:\\A", "\\B", "C:\\A\\\\B"},                      // the component is taken as it is

@@ -7,10 +7,7 @@
 
 TEST(NextListItem, SplitsLikeTheReader)
 {
-    const struct {
-        const char* value;
-        const char* items;  // each item as "disc:text|"
-    } cases[] = {
+    const struct { const char* value; const char* items; } cases[] = {  // each item as "disc:text|"
         {"A,B,2:C,D,1:E", "0:A|0:B|2:C|2:D|1:E|"},
         {"A,,B", "0:A|"},  // an empty item ends the list
         {"  A,   B  ", "0:A|0:B  |"},  // leading blanks go, trailing ones stay

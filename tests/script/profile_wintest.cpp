@@ -12,10 +12,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-struct Script {
-    const char* text;
-    std::vector<const char*> keys;  // looked up in section SETUP
-};
+struct Script { const char* text; std::vector<const char*> keys; };  // keys looked up in section SETUP
 
 // 259 'a' then a double-byte character (ソ, 83 5C): cut inside it at 260.
 const std::string kLong = std::string(259, 'a') + "\x83\x5C" + "tail";

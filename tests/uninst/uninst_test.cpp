@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 TEST(SamePath, AsTheFileSystemCompares)
 {
     const struct { const char* a; const char* b; int same; } cases[] = {
@@ -47,10 +49,7 @@ TEST(ParseUninstCommandLine, Table)
     for (const auto& c : cases) {
         UninstOptions options;
         ASSERT_EQ(ParseUninstCommandLine(c.text, &options), c.ok) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(options.silent, c.silent) << c.text;
-            EXPECT_EQ(options.mode, c.mode) << c.text;
-            EXPECT_STREQ(options.originalProgram, c.original) << c.text;
-        }
+        EXPECT_TRUE(!c.ok || (options.silent == c.silent && options.mode == c.mode &&
+                              std::string(options.originalProgram) == c.original)) << c.text;
     }
 }

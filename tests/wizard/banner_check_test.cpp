@@ -33,11 +33,7 @@ int Check(const Header& h, uint32_t fileSize, BannerLayout* layout)
 
 TEST(CheckBannerLayout, AcceptsBottomUpPicturesOf16To32BitsWithTheirPadding)
 {
-    const struct {
-        int32_t width, height;
-        uint16_t bits;
-        uint32_t rowBytes;
-    } cases[] = {{3, 2, 24, 12}, {4, 2, 24, 12}, {3, 5, 16, 8}, {5, 3, 32, 20}};
+    const struct { int32_t width, height; uint16_t bits; uint32_t rowBytes; } cases[] = {{3, 2, 24, 12}, {4, 2, 24, 12}, {3, 5, 16, 8}, {5, 3, 32, 20}};
     BannerLayout layout;
     for (const auto& c : cases) {
         const Header h{40, c.width, c.height, 1, c.bits};
