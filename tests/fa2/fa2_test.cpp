@@ -283,7 +283,7 @@ TEST(Fa2Archive, MembersArePlacedAndKeptPlainWhenTheyDoNotShrink)
     size_t size = 0;
     uint32_t failed = 0, second = 0;
     ASSERT_EQ(Fa2BuildArchive(members, 3, 1, &built, &size, nullptr), kFa2PackOk);
-    const Bytes block = Open(Bytes(built, built + size));
+    const Bytes image(built, built + size), block = Open(image);
     std::free(built);
     const auto* archive = reinterpret_cast<const Fa2Archive*>(block.data());
     const Fa2Entry* e = Fa2Entries(archive);
@@ -291,6 +291,9 @@ TEST(Fa2Archive, MembersArePlacedAndKeptPlainWhenTheyDoNotShrink)
     EXPECT_TRUE(e[0].attributes == kFa2MemberCompressed && e[1].attributes == 0);  // 37 random bytes stay plain
     EXPECT_EQ(second, 16 + ((e[0].storedSize + 15) & ~15u));
     EXPECT_EQ(archive->header.directoryOffset, second + 48);  // 37 bytes rounded up; the empty one takes none
+    Bytes out(37);
+    EXPECT_TRUE(Fa2ReadMember(image.data(), size, archive, 1, out.data(), 37) && out == noise);
+    EXPECT_FALSE(Fa2ReadMember(image.data(), size, archive, 1, out.data(), 36));  // no room is no read
     EXPECT_EQ(Fa2BuildArchive(members + 2, 2, 1, &built, &size, &failed), kFa2PackNameTooLong);
     EXPECT_EQ(failed, 1u);
 }
