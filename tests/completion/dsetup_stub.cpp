@@ -9,28 +9,29 @@
 namespace {
 char g_folder[MAX_PATH];
 
-void Record(const char* line)
+FILE* Beside(const char* name, const char* mode)
 {
     char path[MAX_PATH + 32];
-    std::snprintf(path, sizeof path, "%sdsetup_calls.txt", g_folder);
-    if (FILE* file = std::fopen(path, "ab")) {
-        std::fputs(line, file);
-        std::fclose(file);
-    }
+    std::snprintf(path, sizeof path, "%s%s", g_folder, name);
+    return std::fopen(path, mode);
+}
+
+void Record(const char* line)
+{
+    if (FILE* file = Beside("dsetup_calls.txt", "ab"))
+        std::fputs(line, file), std::fclose(file);
 }
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
-        const DWORD length = GetModuleFileNameA(instance, g_folder, sizeof g_folder);
-        if (length == 0 || length >= sizeof g_folder)
-            return FALSE;
-        char* slash = std::strrchr(g_folder, '\\');
-        if (slash)
-            slash[1] = '\0';
-        Record("load\n");
-    }
+    if (reason != DLL_PROCESS_ATTACH)
+        return TRUE;
+    const DWORD length = GetModuleFileNameA(instance, g_folder, sizeof g_folder);
+    if (length == 0 || length >= sizeof g_folder || !std::strrchr(g_folder, '\\'))
+        return FALSE;
+    std::strrchr(g_folder, '\\')[1] = '\0';
+    Record("load\n");
     return TRUE;
 }
 
@@ -40,13 +41,8 @@ extern "C" INT WINAPI DirectXSetupA(HWND owner, LPSTR root, DWORD flags)
     std::snprintf(line, sizeof line, "call owner=%p flags=%08lx root=%s\n", static_cast<void*>(owner),
                   static_cast<unsigned long>(flags), root ? root : "(null)");
     Record(line);
-    char path[MAX_PATH + 32];
-    std::snprintf(path, sizeof path, "%sdsetup_result.txt", g_folder);
     int result = 0;
-    if (FILE* file = std::fopen(path, "rb")) {
-        if (std::fscanf(file, "%d", &result) != 1)
-            result = 0;
-        std::fclose(file);
-    }
+    if (FILE* file = Beside("dsetup_result.txt", "rb"))
+        result = std::fscanf(file, "%d", &result) == 1 ? result : 0, std::fclose(file);
     return result;
 }

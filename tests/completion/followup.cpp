@@ -9,15 +9,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     char path[MAX_PATH + 32];
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return 1;
     char* slash = std::strrchr(path, '\\');
-    std::strcpy(slash ? slash + 1 : path, "followup_cmdline.txt");
-    FILE* file = std::fopen(path, "ab");
-    if (!file)
+    if (length == 0 || length >= MAX_PATH || !slash)
         return 1;
-    std::fputs(GetCommandLineA(), file);
-    std::fputs("\n", file);
-    std::fclose(file);
-    return 0;
+    std::strcpy(slash + 1, "followup_cmdline.txt");
+    FILE* file = std::fopen(path, "ab");
+    return file ? std::fprintf(file, "%s\n", GetCommandLineA()), std::fclose(file), 0 : 1;
 }

@@ -8,18 +8,17 @@
 
 namespace fa2test {
 
-class StreamBuilder {
-public:
+struct StreamBuilder {
+    std::vector<uint8_t> bytes;
+    size_t wordAt = 0;
+    unsigned used = 32;
     void Bit(unsigned bit)
     {
-        if (used_ == 32) {  // a new flag word goes where its first bit is needed
-            wordAt_ = bytes.size();
-            bytes.insert(bytes.end(), 4, 0);
-            used_ = 0;
-        }
+        if (used == 32)  // a new flag word goes where its first bit is needed
+            wordAt = bytes.size(), bytes.insert(bytes.end(), 4, 0), used = 0;
         if (bit)
-            bytes[wordAt_ + 3 - used_ / 8] |= static_cast<uint8_t>(0x80 >> (used_ % 8));
-        ++used_;
+            bytes[wordAt + 3 - used / 8] |= static_cast<uint8_t>(0x80 >> (used % 8));
+        ++used;
     }
     void Bits(uint32_t value, unsigned count)
     {
@@ -33,27 +32,17 @@ public:
     void End() { FarValue(2047); }
     void Long(unsigned distance, unsigned length)  // 1 to 8192, 3 to 282
     {
-        const unsigned f = distance - 1;
-        const unsigned zeros = f < 512 ? 0 : f < 1024 ? 1 : f < 2048 ? 2 : f < 4096 ? 3 : 4;
+        const unsigned f = distance - 1, zeros = f < 512 ? 0 : f < 1024 ? 1 : f < 2048 ? 2 : f < 4096 ? 3 : 4;
         const unsigned extra = zeros < 2 ? 1 : zeros;
-        Bits(0, 2);
-        Bits(zeros < 4, zeros < 4 ? zeros + 1 : 4);  // 1, 01, 001, 0001 or 0000
-        Byte(zeros == 0 ? f >> 1 : (f >> extra) - 256);
-        Bits(f, extra);
-        if (length >= 27) {
+        Bits(0, 2), Bits(zeros < 4, zeros < 4 ? zeros + 1 : 4);  // 1, 01, 001, 0001 or 0000
+        Byte(zeros == 0 ? f >> 1 : (f >> extra) - 256), Bits(f, extra);
+        static const unsigned kBase[] = {3, 4, 5, 7, 11}, kExtra[] = {0, 0, 1, 2, 4};
+        const unsigned lz = length < 5 ? length - 3 : length < 7 ? 2 : length < 11 ? 3 : 4;
+        if (length >= 27)
             Bits(0, 5), Byte(length - 27);
-        } else {  // 1, 01, 001x, 0001xx, 00001xxxx
-            const unsigned lz = length < 5 ? length - 3 : length < 7 ? 2 : length < 11 ? 3 : 4;
-            static const unsigned kBase[] = {3, 4, 5, 7, 11}, kExtra[] = {0, 0, 1, 2, 4};
+        else  // 1, 01, 001x, 0001xx, 00001xxxx
             Bits(1, lz + 1), Bits(length - kBase[lz], kExtra[lz]);
-        }
     }
-
-    std::vector<uint8_t> bytes;
-
-private:
-    size_t wordAt_ = 0;
-    unsigned used_ = 32;
 };
 
 // The byte rule. False for any damaged stream (or more output than `capacity`);
@@ -72,8 +61,7 @@ inline bool ReferenceDecode(const std::vector<uint8_t>& in, size_t capacity, std
             word = in[pos] | in[pos + 1] << 8 | in[pos + 2] << 16 | uint32_t(in[pos + 3]) << 24;
             pos += 4, left = 32;
         }
-        --left;
-        return (word >> left) & 1;
+        return (word >> --left) & 1;
     };
     auto bits = [&](unsigned n) {
         unsigned v = 0;
@@ -90,7 +78,7 @@ inline bool ReferenceDecode(const std::vector<uint8_t>& in, size_t capacity, std
     };
     out->clear();
     while (ok) {
-        size_t distance = 0, length = 0;
+        size_t distance = 0, length = 2;
         if (bit()) {
             const unsigned b = byte();
             if (!ok || out->size() == capacity)
@@ -99,14 +87,12 @@ inline bool ReferenceDecode(const std::vector<uint8_t>& in, size_t capacity, std
             continue;
         }
         if (bit()) {
-            const unsigned far = bit(), b = byte();
-            const unsigned v = far ? b * 8 + bits(3) : 0;
+            const unsigned far = bit(), b = byte(), v = far ? b * 8 + bits(3) : 0;
             if (ok && far && v == 2047)
                 return *consumed = pos, true;
-            distance = far ? v + 257 : b + 1, length = 2;
+            distance = far ? v + 257 : b + 1;
         } else {
-            const unsigned z = zeros(4), b = byte();
-            const unsigned extra = z < 2 ? 1 : z;
+            const unsigned z = zeros(4), b = byte(), extra = z < 2 ? 1 : z;
             distance = (z == 0 ? b * 2 + bits(1) : ((256 + b) << extra) + bits(extra)) + 1;
             static const unsigned kBase[] = {3, 4, 5, 7, 11, 27}, kExtra[] = {0, 0, 1, 2, 4, 0};
             const unsigned lz = zeros(5);

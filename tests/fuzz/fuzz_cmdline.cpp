@@ -16,20 +16,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!ParseUninstCommandLine(text.s, &options) || options.mode == UninstMode::Start)
         return 0;
     const std::size_t length = std::strlen(options.originalProgram);
-    FUZZ_CHECK(length > 0 && length < sizeof options.originalProgram);
+    FUZZ_CHECK(length > 0 && length < sizeof options.originalProgram && !std::strchr(options.originalProgram, '"'));
     FUZZ_CHECK(std::strstr(text.s, options.originalProgram) != nullptr);
-    FUZZ_CHECK(std::strchr(options.originalProgram, '"') == nullptr);
 
     const char copy[] = "C:\\TEMP\\UNIN1234\\UNINST.EXE";
     char line[1024];
     FUZZ_CHECK(BuildHandOverCommandLine(copy, options.mode, options.originalProgram, options.silent, line,
                                         sizeof line));
     // The copy's own command line starts behind its quoted program name.
-    const std::size_t skip = sizeof copy + 1;
-    FUZZ_CHECK(std::strncmp(line + 1, copy, sizeof copy - 1) == 0);
     UninstOptions back;
-    FUZZ_CHECK(ParseUninstCommandLine(line + skip, &back));
-    FUZZ_CHECK(back.mode == options.mode && back.silent == options.silent);
-    FUZZ_CHECK(std::strcmp(back.originalProgram, options.originalProgram) == 0);
+    FUZZ_CHECK(std::strncmp(line + 1, copy, sizeof copy - 1) == 0);
+    FUZZ_CHECK(ParseUninstCommandLine(line + sizeof copy + 1, &back));
+    FUZZ_CHECK(back.mode == options.mode && back.silent == options.silent &&
+               std::strcmp(back.originalProgram, options.originalProgram) == 0);
     return 0;
 }

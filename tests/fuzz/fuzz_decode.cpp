@@ -3,10 +3,7 @@
 // the sanitizers; the result must agree with the byte-at-a-time reference rule.
 #include "fa2/fa2.h"
 #include "tests/fa2/stream_builder.h"
-
-#include <cstdlib>
-#include <cstring>
-#include <vector>
+#include "tests/fuzz/fuzz_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -14,22 +11,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const size_t capacity = data[0] | data[1] << 8;
     const std::vector<uint8_t> stream(data + 2, data + size);
-    uint8_t* in = static_cast<uint8_t*>(std::malloc(stream.size() ? stream.size() : 1));
-    uint8_t* out = static_cast<uint8_t*>(std::malloc(capacity ? capacity : 1));
-    if (!stream.empty())
-        std::memcpy(in, stream.data(), stream.size());
-    size_t written = 0, consumed = 0;
+    auto* in = static_cast<uint8_t*>(std::malloc(size - 2 + !stream.size()));
+    auto* out = static_cast<uint8_t*>(std::malloc(capacity + !capacity));
+    std::memcpy(in, data + 2, stream.size());
+    size_t written = 0, consumed = 0, expectedConsumed = 0;
     const Fa2DecodeResult r = Fa2Decompress(out, capacity, in, stream.size(), &written, &consumed);
-
     std::vector<uint8_t> expected;
-    size_t expectedConsumed = 0;
     const bool ok = fa2test::ReferenceDecode(stream, capacity, &expected, &expectedConsumed);
-    if ((r == kFa2DecodeOk) != ok || written > capacity || consumed > stream.size())
-        std::abort();
-    if (ok && (written != expected.size() || consumed != expectedConsumed ||
-               (written && std::memcmp(out, expected.data(), written) != 0)))
-        std::abort();
-    std::free(in);
-    std::free(out);
+    FUZZ_CHECK((r == kFa2DecodeOk) == ok && written <= capacity && consumed <= stream.size());
+    FUZZ_CHECK(!ok || (written == expected.size() && consumed == expectedConsumed &&
+                       (!written || std::memcmp(out, expected.data(), written) == 0)));
+    std::free(in), std::free(out);
     return 0;
 }

@@ -12,8 +12,7 @@ struct Text {
     char* s;
     Text(const char* begin, std::size_t length) : s(static_cast<char*>(std::malloc(length + 1)))
     {
-        std::memcpy(s, begin, length);
-        s[length] = '\0';
+        std::memcpy(s, begin, length), s[length] = '\0';
     }
     ~Text() { std::free(s); }
     Text(const Text&) = delete;
@@ -24,9 +23,8 @@ inline Text NextPiece(const uint8_t** data, std::size_t* size)
 {
     const char* begin = reinterpret_cast<const char*>(*data);
     const char* nul = static_cast<const char*>(std::memchr(begin, 0, *size));
-    const std::size_t length = nul ? static_cast<std::size_t>(nul - begin) : *size;
-    *data += nul ? length + 1 : length;
-    *size -= nul ? length + 1 : length;
+    const std::size_t length = nul ? static_cast<std::size_t>(nul - begin) : *size, step = length + (nul != nullptr);
+    *data += step, *size -= step;
     return Text(begin, length);
 }
 }

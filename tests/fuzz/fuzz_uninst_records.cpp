@@ -6,29 +6,25 @@
 #include "tests/fuzz/fuzz_text.h"
 #include "uninst/uninst_logic.h"
 
+#include <cctype>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzztext::Text a = fuzztext::NextPiece(&data, &size);
     fuzztext::Text b = fuzztext::NextPiece(&data, &size);
-    FUZZ_CHECK(SamePath(a.s, b.s) == SamePath(b.s, a.s));
-    FUZZ_CHECK(SamePath(a.s, a.s));
+    FUZZ_CHECK(SamePath(a.s, b.s) == SamePath(b.s, a.s) && SamePath(a.s, a.s));
     std::string upper = a.s;
     for (std::size_t i = 0; i < upper.size(); ++i) {
-        if (IsSjisLeadByte(static_cast<unsigned char>(upper[i])))
-            ++i;
-        else if (upper[i] >= 'a' && upper[i] <= 'z')
-            upper[i] = static_cast<char>(upper[i] - 'a' + 'A');
+        const auto c = static_cast<unsigned char>(upper[i]);
+        i += IsSjisLeadByte(c) ? 1 : (upper[i] = static_cast<char>(std::toupper(c)), 0);
     }
     fuzztext::Text folded(upper.data(), upper.size());
     FUZZ_CHECK(SamePath(a.s, folded.s));
     const std::size_t length = std::strlen(a.s);
-    if (length && (a.s[0] != '"' || a.s[length - 1] != '"')) {
-        const std::string quoted = "\"" + upper + "\"";
-        fuzztext::Text record(quoted.data(), quoted.size());
-        FUZZ_CHECK(SamePath(record.s, a.s));
-    }
+    const std::string quoted = "\"" + upper + "\"";
+    fuzztext::Text record(quoted.data(), quoted.size());
+    FUZZ_CHECK(!length || (a.s[0] == '"' && a.s[length - 1] == '"') || SamePath(record.s, a.s));
 
     char out[260];
     if (FolderOfProgram(a.s, out, sizeof out)) {

@@ -6,19 +6,10 @@
 TEST(ParseCommandLine, Table)
 {
     using E = CommandLineError;
-    const struct {
-        const char* text;
-        CommandLineError error;
-        int autoMode, selfRemove;
-    } cases[] = {
-        {" \t\"\" ", E::None, 0, 0},
-        {"/A", E::None, 1, 0},
-        {"\t/a/d\"C:\\x\"", E::None, 1, 1},
-        {"/ax", E::Unexpected, 1, 0},
-        {"\x95\x5C", E::Unexpected, 0, 0},
-        {"/", E::UnknownSwitch, 0, 0},
-        {"/d", E::BadRemoval, 0, 0},
-        {"/d \"x\"", E::BadRemoval, 0, 0},
+    const struct { const char* text; CommandLineError error; int autoMode, selfRemove; } cases[] = {
+        {" \t\"\" ", E::None, 0, 0}, {"/A", E::None, 1, 0}, {"\t/a/d\"C:\\x\"", E::None, 1, 1},
+        {"/ax", E::Unexpected, 1, 0}, {"\x95\x5C", E::Unexpected, 0, 0}, {"/", E::UnknownSwitch, 0, 0},
+        {"/d", E::BadRemoval, 0, 0}, {"/d \"x\"", E::BadRemoval, 0, 0},
         {"/D\"C:\\x\"/z", E::UnknownSwitch, 0, 1},  // the removal read before the error counts
         {"/a /d\"C:\\unterminated", E::BadRemoval, 1, 0},
     };

@@ -8,52 +8,31 @@
 #include <cstring>
 #include <string>
 
-TEST(AppendPath, OneSeparatorWhateverTheLastByteLooksLike)
+TEST(AppendPath, OneSeparatorWhateverTheLastByteLooksLikeAndWholeOrNothing)
 {
-    struct Case {
-        const char* path;
-        const char* component;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"C:\\", "GAME", "C:\\GAME"},
-        {"C:", "GAME", "C:\\GAME"},
-        {"", "GAME", "\\GAME"},
+    // 255 bytes, "\" and the component, and two NULs: "ab" fills 260 bytes exactly.
+    const std::string full(255, 'a'), fullJoined = full + "\\ab";
+    const struct { const char* path; const char* component; const char* expected; } cases[] = {  // null: refused
+        {"C:\\", "GAME", "C:\\GAME"}, {"C:", "GAME", "C:\\GAME"}, {"", "GAME", "\\GAME"},
         {"C:\\DATA", "", "C:\\DATA\\"},
         {"C:\\A", "\\B", "C:\\A\\\\B"},                      // the component is taken as it is
         {"C:\\\x95\x5C", "X", "C:\\\x95\x5C\\X"},            // 表 = 95 5C: its 5C is no separator
         {"C:\\\x83\x5C\\", "X", "C:\\\x83\x5C\\X"},          // ソ = 83 5C, then a real one
         {"C:\\\xE0\x5C", "X", "C:\\\xE0\x5C\\X"},            // a lead byte of the upper range
         {"C:\\\xB1\\", "X", "C:\\\xB1\\X"},                  // half-width ｱ is one byte
+        {full.c_str(), "ab", fullJoined.c_str()}, {full.c_str(), "abc", nullptr},
+        {"C:\\\x95", "X", nullptr},  // the separator would become a lone lead byte's second half
     };
-    for (const Case& c : cases) {
-        char buffer[kPathCapacity];
-        std::memset(buffer, 'x', sizeof buffer);
-        std::strcpy(buffer, c.path);
-        ASSERT_EQ(AppendPath(buffer, sizeof buffer, c.component), 1) << c.expected;
-        EXPECT_STREQ(buffer, c.expected);
-        EXPECT_EQ(buffer[std::strlen(buffer) + 1], '\0') << "second NUL behind " << c.expected;
-    }
-}
-
-TEST(AppendPath, AJoinThatDoesNotFitFailsAndChangesNothing)
-{
-    // 255 bytes, "\" and the component, and two NULs: "ab" fills 260 bytes exactly.
-    // Behind a lone lead byte the separator would become its second half and name
-    // another folder.
-    const std::string full(255, 'a'), lone = "C:\\\x95";
-    const struct {
-        const std::string& path;
-        const char* component;
-        int joins;
-    } cases[] = {{full, "ab", 1}, {full, "abc", 0}, {lone, "X", 0}};
     for (const auto& c : cases) {
         char buffer[kPathCapacity], before[kPathCapacity];
         std::memset(buffer, 'x', sizeof buffer);
-        std::strcpy(buffer, c.path.c_str());
+        std::strcpy(buffer, c.path);
         std::memcpy(before, buffer, sizeof buffer);
-        ASSERT_EQ(AppendPath(buffer, sizeof buffer, c.component), c.joins) << c.component;
-        EXPECT_TRUE(c.joins || std::memcmp(before, buffer, sizeof buffer) == 0) << "a refused join changed the path";
+        ASSERT_EQ(AppendPath(buffer, sizeof buffer, c.component), c.expected != nullptr) << c.path << c.component;
+        if (!c.expected)
+            EXPECT_EQ(std::memcmp(before, buffer, sizeof buffer), 0) << "a refused join changed the path";
+        else
+            EXPECT_TRUE(!std::strcmp(buffer, c.expected) && !buffer[std::strlen(buffer) + 1]) << c.expected;
     }
 }
 
@@ -73,11 +52,7 @@ TEST(TextBuilders, WholeTextOrNothing)
 
 TEST(FormatSize, Table)
 {
-    struct Case {
-        int64_t count;
-        const char* text;
-    };
-    const Case cases[] = {
+    const struct { int64_t count; const char* text; } cases[] = {
         {0, "0 bytes"},          {999, "999 bytes"},      {1000, "0.97 KB"},          {1023, "0.99 KB"},
         {1024, "1.00 KB"},       {1075, "1.04 KB"},       {1076, "1.05 KB"},          {10239, "9.99 KB"},
         {10240, "10.0 KB"},      {102399, "99.9 KB"},     {102400, "100 KB"},         {1048575, "1023 KB"},
@@ -85,7 +60,7 @@ TEST(FormatSize, Table)
         {1099511627776LL, "1.00 TB"}, {1099511627776LL * 5000, "5000 TB"},
         {-5, "-5 bytes"},        {-(int64_t{1} << 32) + 7, "7 bytes"},  // the low 32 bits, signed
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         char out[64];
         ASSERT_EQ(FormatSize(c.count, out, sizeof out), out) << c.count;
         EXPECT_STREQ(out, c.text) << c.count;

@@ -10,11 +10,7 @@ TEST(CheckDestination, PathDriveAndSpaceRules)
 {
     using F = DestinationFault;
     constexpr uint32_t kC = 1u << 2, kAll = 0xFFFFFFFFu;
-    const struct {
-        const char* root;
-        uint32_t drives;
-        DestinationFault expected;
-    } cases[] = {
+    const struct { const char* root; uint32_t drives; DestinationFault expected; } cases[] = {
         {"Z:\\", 1u << 25, F::None},  // the faults a user types are walked end to end
         {"C:/games", kC, F::InvalidPath},
         {"@:\\", kAll, F::InvalidDrive},  // 0x40, just below A
@@ -33,11 +29,7 @@ TEST(PlanCopyEntry, PathsThatDoNotFitAreRefused)
 {
     const std::string name255(255, 'n'), name256(256, 'n'), folder203 = "C:\\" + std::string(200, 'f'),
                       folder259 = "C:\\" + std::string(256, 'f'), name60(60, 'n');
-    const struct {
-        const char* folder;
-        const char* name;
-        int isFile, ok;
-    } cases[] = {
+    const struct { const char* folder; const char* name; int isFile, ok; } cases[] = {
         {"C:\\G", name255.c_str(), 0, 1},  // E:\ and 255 bytes, two NULs: 260
         {"C:\\G", name256.c_str(), 0, 0},
         {folder203.c_str(), name60.c_str(), 0, 1},  // a folder entry is copied into the install folder
@@ -52,12 +44,7 @@ TEST(PlanCopyEntry, PathsThatDoNotFitAreRefused)
 
 TEST(AddUpdateEntry, PrefixMemberNameAndPlaces)
 {
-    const struct {
-        const char* value;
-        int selected;
-        UpdateEntry expected;
-        const char* member;
-    } cases[] = {
+    const struct { const char* value; int selected; UpdateEntry expected; const char* member; } cases[] = {
         {"1,DATA\\NEW.DAT", 1, UpdateEntry::Accepted, "NEW.DAT"},
         {"1,DATA\\NEW.DAT", 0, UpdateEntry::OtherType, nullptr},
         {"AB,C.DAT", 0, UpdateEntry::Accepted, "AB,C.DAT"},  // only a comma in second place
@@ -77,10 +64,7 @@ TEST(AddUpdateEntry, PrefixMemberNameAndPlaces)
 
 TEST(IsContainedPath, RefusesWhatLeavesTheInstallFolder)
 {
-    const struct {
-        const char* path;
-        int contained;
-    } cases[] = {
+    const struct { const char* path; int contained; } cases[] = {
         {"DATA\\SUB\\NEW.DAT", 1}, {".\\A.DAT", 1},         {"A..B.DAT", 1},
         {"\x95\x5C..\\A", 1},  // 表.. is one name: its 5C is no separator
         {"..", 0},             {"DATA\\..\\..\\EVIL.EXE", 0}, {"DATA/../EVIL.EXE", 0},

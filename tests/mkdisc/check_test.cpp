@@ -14,21 +14,9 @@ namespace {
 void Put(const std::string& path, const std::string& data)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f != nullptr) << path;
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::fclose(f);
+    ASSERT_TRUE(f && std::fwrite(data.data(), 1, data.size(), f) == data.size() && !std::fclose(f)) << path;
 }
 
-// A bottom-up 24-bit 1x1 bitmap: the smallest banner that loads.
-std::string Banner()
-{
-    std::string bmp(58, '\0');
-    const unsigned char fields[][3] = {{0, 'B', 1}, {1, 'M', 1}, {2, 58, 4}, {10, 54, 4}, {14, 40, 4},
-                                       {18, 1, 4},  {22, 1, 4},  {26, 1, 2}, {28, 24, 2}};
-    for (const auto& f : fields)
-        bmp[f[0]] = static_cast<char>(f[1]);
-    return bmp;
-}
 }
 
 TEST(MkdiscCheck, ReportsEveryFaultWithItsLine)
@@ -40,7 +28,9 @@ TEST(MkdiscCheck, ReportsEveryFaultWithItsLine)
     Put(disc + "/game.exe", "MZ");  // letter case is not the disc's business
     Put(disc + "/EXTRA/MOVIE/M.MPG", std::string(1000, 'x'));
     Put(disc + "/EXTRA/MOVIE/.hidden", "setup does not count this");
-    Put(disc + "/B1.BMP", Banner());
+    // A bottom-up 24-bit 1x1 bitmap: the smallest banner that loads.
+    Put(disc + "/B1.BMP", std::string("BM\x3A\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\1\0\0\0\1\0\0\0\1\0\x18", 29) +
+                              std::string(29, '\0'));
     Put(disc + "/BAD.BMP", "BM not a bitmap");
     const std::string longName(300, 'n');
     // UTF-8, as an editor saves it; line 8 holds a character Shift-JIS lacks.

@@ -7,10 +7,7 @@
 
 TEST(NextListItem, SplitsLikeTheReader)
 {
-    const struct {
-        const char* value;
-        const char* items;  // each item as "disc:text|"
-    } cases[] = {
+    const struct { const char* value; const char* items; } cases[] = {  // each item as "disc:text|"
         {"A,B,2:C,D,1:E", "0:A|0:B|2:C|2:D|1:E|"},
         {"A,,B", "0:A|"},  // an empty item ends the list
         {"  A,   B  ", "0:A|0:B  |"},  // leading blanks go, trailing ones stay
@@ -18,8 +15,7 @@ TEST(NextListItem, SplitsLikeTheReader)
         {"C:\\GAME\\X.EXE", "0:\\GAME\\X.EXE|"},  // a letter mark gives disc 0
         {"3: DATA,2:,B", "3: DATA|2:<mark>|2:B|"},  // a bare mark is told from a name
         {"A\r\nB", "0:A|"},  // CR, then LF: an empty item
-        {"A\nB,", "0:A|0:B|"},
-        {"9:A,0:B", "9:A|0:B|"},
+        {"A\nB,", "0:A|0:B|"}, {"9:A,0:B", "9:A|0:B|"},
         {"\x95\x5C\x8E\xA6,\x83\x5C\x83\x74", "0:\x95\x5C\x8E\xA6|0:\x83\x5C\x83\x74|"},  // 表示, ソフ
         {"A\0B", "0:A|"},  // the value ends at its NUL, also on later calls
     };

@@ -12,10 +12,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-struct Script {
-    const char* text;
-    std::vector<const char*> keys;  // looked up in section SETUP
-};
+struct Script { const char* text; std::vector<const char*> keys; };  // keys looked up in section SETUP
 
 // 259 'a' then a double-byte character (ソ, 83 5C): cut inside it at 260.
 const std::string kLong = std::string(259, 'a') + "\x83\x5C" + "tail";
@@ -34,8 +31,7 @@ const Script kScripts[] = {
     {"[SETUP]\r\nName=\x83\x5C\x83\x74\x83\x67\r\nBracket=[\x81\x5B]\r\nWide=\x81\x40value\x81\x40\r\n"
      "[\x83\x5C]\r\nName=other\r\n",
      {"Name", "Bracket", "Wide"}},
-    {"[SETUP]]\r\nName=closed by the last bracket\r\n", {"Name"}},
-    {nullptr, {"Long", "Quoted", "Q19", "Sjis20"}},
+    {"[SETUP]]\r\nName=closed by the last bracket\r\n", {"Name"}}, {nullptr, {"Long", "Quoted", "Q19", "Sjis20"}},
 };
 
 const std::size_t kCapacities[] = {1024, 260, 20, 2};
@@ -53,9 +49,7 @@ TEST(ProfileReader, ReadsLikeThePlatform)
         char path[MAX_PATH];
         std::snprintf(path, sizeof path, "%sprofile_%lu_%d.ini", folder, GetCurrentProcessId(), ++number);
         FILE* file = std::fopen(path, "wb");
-        ASSERT_TRUE(file != nullptr);
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
+        ASSERT_TRUE(file && std::fwrite(text.data(), 1, text.size(), file) == text.size() && !std::fclose(file));
         for (const char* key : s.keys) {
             for (std::size_t capacity : kCapacities) {
                 std::vector<char> platform(capacity, '\0'), ours(capacity, '\x7F');

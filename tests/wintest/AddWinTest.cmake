@@ -7,9 +7,8 @@ if(SETUP_WIN AND NOT TARGET gtest_main)
   add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   # Third-party code is not held to the project's warning flags, and its
   # library headers carry characters that have no Shift-JIS form.
-  foreach(t gtest gtest_main)
-    target_compile_options(${t} PRIVATE -w -fexec-charset=UTF-8)
-  endforeach()
+  target_compile_options(gtest PRIVATE -w -fexec-charset=UTF-8)
+  target_compile_options(gtest_main PRIVATE -w -fexec-charset=UTF-8)
 endif()
 
 function(add_win_test)
