@@ -81,11 +81,16 @@ def _start_xvfb():
                              "-noreset"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                             start_new_session=True)
     os.close(write_fd)
+    number = b""
+    # Read up to the newline: a write after the pipe closes would kill the server.
     with os.fdopen(read_fd, "rb", buffering=0) as pipe:
-        proc.display = ":" + (pipe.read(16) if select.select([pipe], [], [], 30)[0] else b"").decode().strip()
-    if proc.display == ":":
-        _kill_group(proc)
-        raise HarnessError("Xvfb did not start")
+        while not number.endswith(b"\n"):
+            chunk = pipe.read(16) if select.select([pipe], [], [], 30)[0] else b""
+            if not chunk:
+                _kill_group(proc)
+                raise HarnessError("Xvfb did not start")
+            number += chunk
+    proc.display = ":" + number.decode().strip()
     return proc
 
 
