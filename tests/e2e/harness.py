@@ -403,6 +403,8 @@ class Disc:
     def add_setup_ini(self, values): return self.add("SETUP.INI", setup_ini(values))
     def add_bmp(self, relative, width=16, height=8, color=(0, 128, 255)): return self.add(relative, bmp_bytes(width, height, color))
     def cleanup(self): self._tmp and shutil.rmtree(self._tmp, ignore_errors=True)
+    def __enter__(self): return self
+    def __exit__(self, *exc): self.cleanup()
 
 
 class PrefixTestCase(unittest.TestCase):
