@@ -1,6 +1,6 @@
 """End-to-end test support: private Wine prefixes with drives and registry,
 the client of the UI driver (tests/uidriver/uidrv.exe), test discs. See README.md."""
-import fcntl, itertools, json, os, queue, select, shutil, signal, struct, subprocess, sys, tempfile, threading, time, unittest
+import contextlib, fcntl, itertools, json, os, queue, select, shutil, signal, struct, subprocess, sys, tempfile, threading, time, unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VAR = os.environ.get("LANTERNA_VAR", "/var/tmp/lanterna")
@@ -29,7 +29,6 @@ def wait_until(condition, timeout, what, error=AssertionError):
 
 
 def build_file(relative, env_name=None):
-    """`env_name`'s file, else LANTERNA_WIN_BUILD's (set by CTest), else the newest build/*/win's."""
     if env_name and os.environ.get(env_name):
         return os.environ[env_name]
     if os.environ.get("LANTERNA_WIN_BUILD"):
@@ -46,11 +45,9 @@ def setup_exe(): return build_file("setup.exe", "SETUP_EXE")
 
 
 def _kill_group(proc):
-    try:
+    with contextlib.suppress(ProcessLookupError, subprocess.TimeoutExpired):
         os.killpg(proc.pid, signal.SIGKILL)
         proc.wait(timeout=10)
-    except (ProcessLookupError, subprocess.TimeoutExpired):
-        pass
 
 
 def _sweep_abandoned_prefixes():
@@ -64,18 +61,15 @@ def _sweep_abandoned_prefixes():
             continue  # not ours, or still being made
         if os.path.exists("/proc/%d" % owner):
             continue
-        try:
+        with contextlib.suppress(OSError, subprocess.TimeoutExpired):
             subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=path), timeout=30)
             with open("/proc/%d/comm" % xvfb) as f:
                 if f.read().strip() == "Xvfb":
                     os.kill(xvfb, signal.SIGTERM)
-        except (OSError, subprocess.TimeoutExpired):
-            pass
         shutil.rmtree(path, ignore_errors=True)
 
 
 def _start_xvfb():
-    """Popen of a private X server, its display name as `display`."""
     read_fd, write_fd = os.pipe()
     proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
                              "-noreset"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -95,8 +89,6 @@ def _start_xvfb():
 
 
 class WinePrefix:
-    """A fresh copy of the template prefix with its own X display; leaving it ends
-    every program of the prefix and deletes the copy (LANTERNA_KEEP_PREFIX=1 keeps it)."""
 
     def __init__(self, name="test", display=True):
         self.name, self.want_display, self.path, self.xvfb, self.env, self._driver = name, display, None, None, None, None
@@ -144,10 +136,10 @@ class WinePrefix:
             _kill_group(proc)
         if self.xvfb:
             self.xvfb.terminate()  # not killed: it removes its lock file
-            try:
+            with contextlib.suppress(subprocess.TimeoutExpired):
                 self.xvfb.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                _kill_group(self.xvfb)
+            if self.xvfb.poll() is None:
+                self.xvfb.kill()
             self.xvfb = None
         if self.path and not os.environ.get("LANTERNA_KEEP_PREFIX"):
             shutil.rmtree(self.path, ignore_errors=True)
@@ -158,15 +150,12 @@ class WinePrefix:
             self._driver = None
 
     def stop_server(self):
-        for args in (["wineserver", "-k"], ["wineserver", "-w"]):
-            try:
-                subprocess.run(args, env=self.env, timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            except subprocess.TimeoutExpired:
-                pass
+        for flag in ("-k", "-w"):
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                subprocess.run(["wineserver", flag], env=self.env, timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._server_started = False
 
     def start(self, exe, args=(), **popen_args):
-        """Popen of `wine exe args...`; Wine re-quotes them (exact lines go through UiDriver.start)."""
         if self._pending_drives:
             # Before the first start the registry file can simply be appended to.
             with open(os.path.join(self.path, "system.reg"), "a", encoding="ascii") as f:
@@ -205,7 +194,6 @@ class WinePrefix:
     def change_disc(self, letter, host_folder): self._link(letter, host_folder or os.path.join(self.path, "no-disc"))
 
     def host_path(self, windows_path):
-        """The Linux path of C:\\..., components matched without regard to case like Wine."""
         if windows_path[1:2] != ":":
             raise HarnessError("not an absolute Windows path: %r" % windows_path)
         path = os.path.realpath(os.path.join(self.path, "dosdevices", windows_path[0].lower() + ":"))
@@ -237,8 +225,7 @@ class WinePrefix:
         data = sjis(data) + b"\0" if isinstance(data, str) else struct.pack("<I", data) if isinstance(data, int) else data
         self.uidriver().call("regset", key, value, reg_type, data, view)
 
-    def reg_delete(self, key, value=None, view=32):
-        self.uidriver().call("regdelete", key, "*" if value is None else value, view)
+    def reg_delete(self, key, value=None, view=32): self.uidriver().call("regdelete", key, "*" if value is None else value, view)
 
 
 def _from_driver(v, key=None):
@@ -255,7 +242,6 @@ def _from_driver(v, key=None):
 
 
 class UiDriver:
-    """Client of uidrv.exe: one method a command; timeouts in seconds, window handles strings."""
 
     SLACK = 20.0  # reply delay beyond the command's own wait (qemu is slow)
 
@@ -303,12 +289,9 @@ class UiDriver:
         return self._started[-1]
 
     def end_leftovers(self):
-        """Ends what this driver started, so a failed test leaves no box behind."""
         for pid in self._started:
-            try:
+            with contextlib.suppress(HarnessError):
                 self.kill(pid)
-            except HarnessError:
-                pass
         self._started, self._message_boxes = [], set()
 
     def wait_exit(self, timeout=60, pid=None):
@@ -337,10 +320,8 @@ class UiDriver:
         reply = self.call("click", hwnd, control_id)
         if hwnd in self._message_boxes:
             self._message_boxes.discard(hwnd)
-            try:
+            with contextlib.suppress(UiTimeout):
                 self.wait_gone(hwnd, 15)
-            except UiTimeout:
-                pass
         return reply
 
     def gettext(self, hwnd, control_id=None):
@@ -370,7 +351,6 @@ class UiDriver:
 
 
 def bmp_bytes(width, height, color=(0, 128, 255)):
-    """An uncompressed bottom-up 24-bit BMP of one (r, g, b) colour."""
     row = (width * 3 + 3) & ~3
     pixels = (bytes(reversed(color)) * width + bytes(row - width * 3)) * height
     return (struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54) +
@@ -386,7 +366,6 @@ def setup_ini(values, section="SETUP"):
 
 
 class Disc:
-    """A folder playing an install disc (temporary when `root` is None); str content is cp932."""
 
     def __init__(self, root=None):
         self._tmp = None if root else tempfile.mkdtemp(prefix="disc-", dir=os.environ.get("TMPDIR"))
@@ -408,7 +387,6 @@ class Disc:
 
 
 class PrefixTestCase(unittest.TestCase):
-    """One prefix and UI driver for all tests of a class; `prepare_prefix` runs before any program starts."""
     prefix = ui = None
 
     @classmethod

@@ -24,8 +24,7 @@ using Args = std::vector<string>;
 using Handles = std::vector<HWND>;
 
 const UINT kSendTimeoutMs = 3000;
-// Clicks are sent, so the reply comes after the program has handled them; a
-// handler that runs on (a modal loop, the copy) is left running after this long.
+// A handler that runs on (a modal loop, the copy) is left running after this long.
 const UINT kHandlerWaitMs = 2000;
 
 // Turns each "%XX" escape into its byte.
@@ -209,7 +208,13 @@ string ValueFields(HKEY key, const string& name)
     return out;
 }
 
-string Finished(bool finished) { return Ok(Bool("finished", finished)); }
+// Sent, so the reply comes after the program has handled it, or after
+// kHandlerWaitMs when the handler runs on.
+string Handled(HWND hwnd, UINT msg, WPARAM w, LPARAM l)
+{
+    DWORD_PTR result;
+    return Ok(Bool("finished", SendMessageTimeoutA(hwnd, msg, w, l, SMTO_NORMAL, kHandlerWaitMs, &result)));
+}
 
 // Each handler gets the fields (absent ones empty), the window that field 1
 // names and its control that field 2 names.
@@ -228,56 +233,40 @@ const Command kCommands[] = {
          if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, a[2].empty() ? nullptr : a[2].c_str(), &si, &pi))
              return Error("CreateProcess failed: " + std::to_string(GetLastError()));
          g_started.push_back(pi);
-         return Ok(Num("pid", pi.dwProcessId));
-     }},
+         return Ok(Num("pid", pi.dwProcessId)); }},
     {"wait_exit", false, [](const Args& a, HWND, HWND) {  // <ms> [pid]
          HANDLE process = Started(a[2]);
          DWORD code = 0;
          if (!process) return Error("no such started process");
          if (WaitForSingleObject(process, strtoul(a[1].c_str(), nullptr, 10)) != WAIT_OBJECT_0) return Error("timeout");
-         return GetExitCodeProcess(process, &code), Ok(Num("exit_code", code));
-     }},
+         return GetExitCodeProcess(process, &code), Ok(Num("exit_code", code)); }},
     {"kill", false, [](const Args& a, HWND, HWND) {  // [pid]
-         HANDLE process = Started(a[1]);
-         return process ? (TerminateProcess(process, 255), Ok()) : Error("no such started process");
-     }},
+         return Started(a[1]) ? (TerminateProcess(Started(a[1]), 255), Ok()) : Error("no such started process"); }},
     {"list", false, [](const Args&, HWND, HWND) {  // the visible top-level windows
          string items;
          for (HWND w : Windows(nullptr)) items.append(",") += WindowJson(w);
-         return Ok(List("windows", items));
-     }},
+         return Ok(List("windows", items)); }},
     {"controls", true, [](const Args&, HWND hwnd, HWND) {  // <hwnd>: its direct children
          string items;
-         for (HWND child : Windows(hwnd))
-             if (GetParent(child) == hwnd) items.append(",") += ControlJson(child);
-         return Ok(List("controls", items));
-     }},
+         for (HWND child : Windows(hwnd)) if (GetParent(child) == hwnd) items.append(",") += ControlJson(child);
+         return Ok(List("controls", items)); }},
     {"msgbox", true, [](const Args&, HWND hwnd, HWND) {  // <hwnd>: title, text, visible buttons, icon
          string buttons;
          for (HWND child : Windows(hwnd))
              if (IsClass(child, "Button") && (Style(child) & WS_VISIBLE)) buttons.append(",") += Obj(Num("id", GetDlgCtrlID(child)));
          HWND text = GetDlgItem(hwnd, 0xFFFF);
          return Ok(Text("title", hwnd) + (text ? Text("text", text) : "") + List("buttons", buttons) +
-                   Str("icon", IdentifyIcon(hwnd)));
-     }},
+                   Str("icon", IdentifyIcon(hwnd))); }},
     {"click", true, [](const Args&, HWND, HWND control) {  // <hwnd> <id>: BM_CLICK to the control
-         DWORD_PTR result;
-         if (!control) return Error("no such control");
-         return Finished(SendMessageTimeoutA(control, BM_CLICK, 0, 0, SMTO_NORMAL, kHandlerWaitMs, &result));
-     }},
+         return control ? Handled(control, BM_CLICK, 0, 0) : Error("no such control"); }},
     {"command", true, [](const Args& a, HWND hwnd, HWND control) {  // <hwnd> <id>: WM_COMMAND to the window
-         DWORD_PTR result;
-         WPARAM w = MAKEWPARAM(atoi(a[2].c_str()), BN_CLICKED);
-         return Finished(SendMessageTimeoutA(hwnd, WM_COMMAND, w, (LPARAM)control, SMTO_NORMAL, kHandlerWaitMs, &result));
-     }},
+         return Handled(hwnd, WM_COMMAND, MAKEWPARAM(atoi(a[2].c_str()), BN_CLICKED), (LPARAM)control); }},
     {"settext", true, [](const Args& a, HWND, HWND control) {  // <hwnd> <id> <text>
          DWORD_PTR result;
          if (!control) return Error("no such control");
-         return Send(control, WM_SETTEXT, 0, (LPARAM)a[3].c_str(), &result) ? Ok() : Error("window does not answer");
-     }},
+         return Send(control, WM_SETTEXT, 0, (LPARAM)a[3].c_str(), &result) ? Ok() : Error("window does not answer"); }},
     {"gettext", true, [](const Args& a, HWND hwnd, HWND control) {  // <hwnd> [id]
-         return a[2].empty() || control ? Ok(Text("text", a[2].empty() ? hwnd : control)) : Error("no such control");
-     }},
+         return a[2].empty() || control ? Ok(Text("text", a[2].empty() ? hwnd : control)) : Error("no such control"); }},
     {"close", true, [](const Args&, HWND hwnd, HWND) { return PostMessageA(hwnd, WM_CLOSE, 0, 0) ? Ok() : Error("no such window"); }},
     {"regquery", false, [](const Args& a, HWND, HWND) {  // <key> <value|*> <32|64>: one value, or all and the subkeys
          HKEY key;
@@ -290,16 +279,14 @@ const Command kCommands[] = {
          for (DWORD i = 0, n = 256; a[2] == "*" && RegEnumKeyExA(key, i, name, &n, 0, 0, 0, 0) == 0; i++, n = 256)
              subkeys.append(",") += Str(nullptr, string(name, n));
          RegCloseKey(key);
-         return Ok(out + (a[2] == "*" ? List("values", values) + List("subkeys", subkeys) : ""));
-     }},
+         return Ok(out + (a[2] == "*" ? List("values", values) + List("subkeys", subkeys) : "")); }},
     {"regset", false, [](const Args& a, HWND, HWND) {  // <key> <value> <type> <data> <32|64>
          HKEY key;
          if (!OpenKey(a[1], a[5], KEY_WRITE, true, &key)) return Error("cannot open key");
          // The A call takes string data as ANSI bytes, like the program's own writes.
          LONG rc = RegSetValueExA(key, a[2].empty() ? nullptr : a[2].c_str(), 0, strtoul(a[3].c_str(), nullptr, 10),
                                   (const BYTE*)a[4].data(), (DWORD)a[4].size());
-         return RegCloseKey(key), rc == ERROR_SUCCESS ? Ok() : Error("RegSetValueEx failed: " + std::to_string(rc));
-     }},
+         return RegCloseKey(key), rc == ERROR_SUCCESS ? Ok() : Error("RegSetValueEx failed: " + std::to_string(rc)); }},
     {"regdelete", false, [](const Args& a, HWND, HWND) {  // <key> <value|*> <32|64>: one value, or the whole key
          HKEY key;
          bool whole = a[2] == "*";
@@ -307,8 +294,7 @@ const Command kCommands[] = {
          if (cut == string::npos || !OpenKey(whole ? a[1].substr(0, cut) : a[1], a[3], KEY_ALL_ACCESS, false, &key))
              return Error("cannot open key");
          LONG rc = whole ? (LONG)SHDeleteKeyA(key, a[1].substr(cut + 1).c_str()) : RegDeleteValueA(key, a[2].c_str());
-         return RegCloseKey(key), rc == ERROR_SUCCESS ? Ok() : Error("delete failed: " + std::to_string(rc));
-     }},
+         return RegCloseKey(key), rc == ERROR_SUCCESS ? Ok() : Error("delete failed: " + std::to_string(rc)); }},
 };
 
 string Run(Args a)
