@@ -1,5 +1,5 @@
 """The sample disc installed unattended, then the installed game and UNINST.EXE,
-all from one installation. Also the shared pieces of the installation tests."""
+all from one installation; and the checks the other installing tests share."""
 import getpass
 import os
 import shutil
@@ -27,7 +27,6 @@ def sample_disc():
 
 
 def copy_disc(**changes):
-    """A temporary copy of the sample disc with SETUP.INI keys changed (None removes)."""
     disc = h.Disc()
     shutil.rmtree(disc.root)
     shutil.copytree(sample_disc(), disc.root)
@@ -40,9 +39,7 @@ def copy_disc(**changes):
 
 
 def parse_lnk(data):
-    """What the setup program sets in a .lnk file: the local base path of the
-    target (ANSI bytes), the description, the icon location, a working folder and
-    arguments (text); the relative path the shell adds is left out."""
+    """What setup sets in a .lnk: the target's local base path (ANSI bytes) and the texts, less the shell's relative path."""
     flags = struct.unpack_from("<I", data, 0x14)[0]
     pos = 0x4C + (2 + struct.unpack_from("<H", data, 0x4C)[0] if flags & 1 else 0)
     size, _, info_flags, _, base = struct.unpack_from("<IIIII", data, pos)
@@ -60,8 +57,6 @@ def parse_lnk(data):
 
 
 class InstallChecks:
-    """Checks of an installed tree, its records and shortcuts, for test classes."""
-
     def host(self, windows_path):
         return self.prefix.host_path(windows_path)
 
@@ -70,9 +65,7 @@ class InstallChecks:
                                      "Programs")["ansi"][:-1].decode("cp932")
 
     def assert_installed(self, install, files, mode, disc_root, read_only=(), package_dir="package/update_package"):
-        """The tree is exactly `files` (install path -> disc path) plus the package's
-        UNINST.EXE, copied files lose the read-only mark, and the records hold
-        exact bytes in the 32-bit view only."""
+        # The tree is exactly `files` (install path -> disc path) plus the package's UNINST.EXE.
         folder = self.host(install)
         found = {os.path.relpath(os.path.join(r, n), folder).replace("/", "\\")
                  for r, _, names in os.walk(folder) for n in names}
@@ -111,10 +104,8 @@ class InstallChecks:
             self.assertIn(b"URL=http://www.example.com/lanterna/\r\n", f.read())
 
     def assert_nothing_installed(self):
-        self.assertFalse(os.path.exists(self.host(INSTALL)), "install folder left")
-        self.assertIsNone(self.prefix.reg_query(USER_KEY))
-        self.assertIsNone(self.prefix.reg_query(UNINSTALL_KEY))
-        self.assertFalse(os.path.exists(self.host(self.programs() + "\\LANTERNA")), "Start-menu folder left")
+        self.assertFalse(os.path.exists(self.host(INSTALL)) or os.path.exists(self.host(self.programs() + "\\LANTERNA")))
+        self.assertEqual((self.prefix.reg_query(USER_KEY), self.prefix.reg_query(UNINSTALL_KEY)), (None, None))
 
     def click_through(self, texts, caption=CAPTION, icon="error"):
         for text in texts:
@@ -132,7 +123,6 @@ class SampleDisc(InstallChecks, h.PrefixTestCase):
         self.ui.start(setup)
         self.assertEqual(self.ui.wait_exit(300), 1)
         self.assert_installed(INSTALL, TYPE0_FILES, 0, sample_disc())
-
         # The record names the install folder: the game starts instead; while it
         # runs, a further start only brings it forward.
         for _ in range(2):
@@ -142,59 +132,48 @@ class SampleDisc(InstallChecks, h.PrefixTestCase):
         self.assertEqual([w["hwnd"] for w in self.ui.windows() if w["class"] == "LanternaWindow"], [game])
         self.ui.close_window(game)
         self.ui.wait_gone(game, 30)
-
         uninst = '"%s\\UNINST.EXE"' % INSTALL
         confirm = ("「LANTERNA」をアンインストールします。\n"
                    "インストールフォルダとスタートメニューのフォルダを削除します。よろしいですか？")
-        other = COMPANY_KEY + r"\OTHER"
+        other, save = COMPANY_KEY + r"\OTHER", "C:\\users\\%s\\SAVE.DAT" % getpass.getuser()
         self.prefix.reg_add(other, "InstPath", h.REG_SZ, PROGRAM_FILES + "\\" + COMPANY + r"\OTHER")
-        self.prefix.put_file(sample_disc() + "/README.TXT", "C:\\users\\%s\\SAVE.DAT" % getpass.getuser())
+        self.prefix.put_file(sample_disc() + "/README.TXT", save)
         # A copy elsewhere that no record names removes nothing.
         stray = PROGRAM_FILES + r"\Stray"
-        self.prefix.put_file(h.build_file("UNINST.EXE"), stray + r"\UNINST.EXE")
-        self.ui.start('"%s\\UNINST.EXE"' % stray)
+        self.ui.start('"%s"' % self.prefix.put_file(h.build_file("UNINST.EXE"), stray + r"\UNINST.EXE"))
         self.click_through(["このフォルダを指すインストール情報が見つかりません。\n%s\n\n何も削除しませんでした。" % stray],
                            caption="アンインストール")
         self.assertEqual(self.ui.wait_exit(60), 2)
         # No: nothing changes (exit 3). Yes with a file held open: reported, nothing of
         # the records goes, and the program stays for a second try (exit 1).
-        self.ui.start(uninst)
-        self.ui.click(self.ui.expect_message_box(UNINST_CAPTION, confirm, (h.IDYES, h.IDNO), "question"), h.IDNO)
-        self.assertEqual(self.ui.wait_exit(60), 3)
         held = INSTALL + r"\DATA\MAIN.DAT"
         holder = self.ui.start('"%s" "%s" C:\\ready C:\\release 300000' % (
             self.prefix.windows_path(h.build_file("tests/testprogs/holdfile.exe")), held))
         h.wait_until(lambda: os.path.exists(self.host("C:\\ready")), 60, "file held")
-        self.ui.start(uninst)
-        self.ui.click(self.ui.expect_message_box(UNINST_CAPTION, confirm, (h.IDYES, h.IDNO), "question"), h.IDYES)
-        self.click_through(["次のファイルまたはフォルダを削除できませんでした。\n%s\n\n"
-                            "使用中のプログラムを終了してから、もう一度アンインストールして下さい。" % held],
-                           caption=UNINST_CAPTION)
-        self.assertEqual(self.ui.wait_exit(60), 1)
-        self.assertTrue(os.path.isfile(self.host(INSTALL + r"\UNINST.EXE")))
-        self.assertIsNotNone(self.prefix.reg_query(USER_KEY, "InstPath"))
-        self.assertIsNotNone(self.prefix.reg_query(UNINSTALL_KEY, "UninstallString"))
+        for button, boxes, code in ((h.IDNO, [], 3), (h.IDYES, [
+                "次のファイルまたはフォルダを削除できませんでした。\n%s\n\n"
+                "使用中のプログラムを終了してから、もう一度アンインストールして下さい。" % held], 1)):
+            self.ui.start(uninst)
+            self.ui.click(self.ui.expect_message_box(UNINST_CAPTION, confirm, (h.IDYES, h.IDNO), "question"), button)
+            self.click_through(boxes, caption=UNINST_CAPTION)
+            self.assertEqual(self.ui.wait_exit(60), code)
+            self.assertTrue(os.path.isfile(self.host(INSTALL + r"\UNINST.EXE")))
+            self.assertIsNotNone(self.prefix.reg_query(USER_KEY, "InstPath"))
+            self.assertIsNotNone(self.prefix.reg_query(UNINSTALL_KEY, "UninstallString"))
         self.prefix.put_file(sample_disc() + "/README.TXT", "C:\\release")
         self.assertEqual(self.ui.wait_exit(60, holder), 0)
-
-        # Silent: everything of the game goes, the data and the other product stay.
-        self.ui.start(uninst + " /s")
-        self.assertEqual(self.ui.wait_exit(120), 0)
-        h.wait_until(lambda: not os.path.exists(self.host(INSTALL)), 60, "install folder removed")
-        self.assert_nothing_installed()
-        self.assertTrue(os.path.isfile(self.host("C:\\users\\%s\\SAVE.DAT" % getpass.getuser())))
-        self.assertEqual(self.prefix.reg_query(COMPANY_KEY)["subkeys"], ["OTHER"])
-        self.assertTrue(os.path.isfile(self.host(stray + r"\UNINST.EXE")))
-
-        # Once the company key holds nothing else, it goes with the game's key.
-        self.prefix.reg_delete(other)
-        self.prefix.put_file(h.build_file("UNINST.EXE"), INSTALL + r"\UNINST.EXE")
-        self.prefix.reg_add(USER_KEY, "InstPath", h.REG_SZ, INSTALL)
-        self.prefix.reg_add(UNINSTALL_KEY, "UninstallString", h.REG_SZ, INSTALL + r"\UNINST.EXE")
-        self.ui.start(uninst + " /s")
-        self.assertEqual(self.ui.wait_exit(120), 0)
-        self.assertIsNone(self.prefix.reg_query(COMPANY_KEY))
-        h.wait_until(lambda: not os.path.exists(self.host(INSTALL)), 60, "install folder removed")
-        temp = self.host("C:\\users\\%s\\Temp" % getpass.getuser())
-        h.wait_until(lambda: not [n for n in os.listdir(temp) if n.upper().startswith("UNIN")], 60,
-                     "the uninstaller's temporary copy and batch removed")
+        # Silent: everything of the game goes, the data and the other product stay;
+        # once the company key holds nothing else, it goes with the game's key.
+        for subkeys in (["OTHER"], None):
+            self.ui.start(uninst + " /s")
+            self.assertEqual(self.ui.wait_exit(120), 0)
+            h.wait_until(lambda: not os.path.exists(self.host(INSTALL)), 60, "install folder removed")
+            self.assert_nothing_installed()
+            self.assertEqual((self.prefix.reg_query(COMPANY_KEY) or {}).get("subkeys"), subkeys)
+            self.assertTrue(os.path.isfile(self.host(save)) and os.path.isfile(self.host(stray + r"\UNINST.EXE")))
+            if not subkeys:
+                break
+            self.prefix.reg_delete(other)
+            self.prefix.put_file(h.build_file("UNINST.EXE"), INSTALL + r"\UNINST.EXE")
+            self.prefix.reg_add(USER_KEY, "InstPath", h.REG_SZ, INSTALL)
+            self.prefix.reg_add(UNINSTALL_KEY, "UninstallString", h.REG_SZ, INSTALL + r"\UNINST.EXE")
