@@ -1,9 +1,8 @@
-"""The wizard walked by hand on the sample disc, with the destination page's
-faults on the way, and banners that end the wizard."""
+"""The wizard walked by hand, with the destination page's faults; banners that end it."""
 import os
 
 import harness as h
-from test_install import CAPTION, COMPANY, PROGRAM_FILES, ABORTED, InstallChecks, copy_disc
+from test_install import CAPTION, COMPANY, PROGRAM_FILES, ABORTED, TYPE0_FILES, InstallChecks, copy_disc
 
 NEXT, CANCEL, BACK = 1, 2, 4
 INFO, EDIT, BROWSE, BANNER, RADIO0, RADIO1, RADIO2, DIRECTX, PREVIEW = 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009
@@ -47,15 +46,13 @@ class Wizard(InstallChecks, h.PrefixTestCase):
         self.ui.start('"%s"' % self.prefix.windows_path(h.build_file("tests/install/variants/readonly/setup.exe")))
         self.wizard = self.ui.find_dialog(CAPTION, 90)["hwnd"]
         c = self.page(WELCOME)
-        self.assertTrue(c[BANNER]["has_image"])
-        self.assertEqual(c[DIRECTX]["checked"], 0)
+        self.assertEqual((c[BANNER]["has_image"], c[DIRECTX]["checked"]), (True, 0))
         # The second type measured on the disc: its files and the folder entry's tree.
         size = sum(os.path.getsize(os.path.join(r, n)) for r, _, names in os.walk(self.disc.root) for n in names
                    if not n.endswith((".BMP", ".INI")) and n != "SETUP.EXE")
         self.assertEqual(bytes.fromhex(c[RADIO1]["text_hex"]), h.sjis("フルインストール  ( 約 %3d KB )" % (size // 1024)))
         self.ui.command(self.wizard, NEXT)
-        c = self.page(SELECT)
-        self.assertEqual((c[RADIO0]["checked"], c[RADIO1]["checked"]), (1, 0))
+        self.assertEqual([self.page(SELECT)[i]["checked"] for i in (RADIO0, RADIO1)], [1, 0])
         self.ui.command(self.wizard, NEXT)
         self.page(DESTINATION)
         # The 32-bit view's Program Files, and a preview that adds one separator
@@ -86,8 +83,7 @@ class Wizard(InstallChecks, h.PrefixTestCase):
         self.assertEqual(self.ui.wait_exit(60), 1)
 
         install = "c:\\Games\\New\\" + COMPANY + "\\LANTERNA"
-        files = {name: name for name in ("LANTERNA.EXE", "README.TXT", r"DATA\MAIN.DAT", r"DATA\STAGE\STAGE1.DAT",
-                                         r"DATA\STAGE\STAGE2.DAT")}
+        files = dict(TYPE0_FILES, **{r"DATA\STAGE\STAGE2.DAT": r"DATA\STAGE\STAGE2.DAT"})
         # The folder entry EXTRA\MOVIE lands as MOVIE; files inside it keep their
         # read-only mark, except the one the package replaced.
         for name in ("ENDING.MPG", r"CLIPS\CLIP1.MPG"):
@@ -102,10 +98,8 @@ class Wizard(InstallChecks, h.PrefixTestCase):
             with self.subTest(name):
                 disc = copy_disc(SetupBmp=name)
                 self.addCleanup(disc.cleanup)
-                if content:
-                    disc.add(name, content)
+                content and disc.add(name, content)
                 self.prefix.change_disc("e", disc.root)
                 self.ui.start('"%s"' % self.prefix.windows_path(h.setup_exe()))
-                self.click_through(['Can\'t load "E:\\%s"' % name])
-                self.click_through([ABORTED])
+                self.click_through(['Can\'t load "E:\\%s"' % name, ABORTED])
                 self.assertEqual(self.ui.wait_exit(60), 0)
