@@ -1,6 +1,4 @@
-"""Runs of setup.exe that end early: each one shows its boxes, ends with 0 and
-leaves nothing of the run, while a folder that was there before, another product
-of the same company and the user's files stay."""
+"""Runs of setup.exe that end early: boxes, exit 0, nothing of the run left; what was there before stays."""
 import os
 import shutil
 
@@ -17,8 +15,10 @@ class Aborts(InstallChecks, h.PrefixTestCase):
 
     @classmethod
     def prepare_prefix(cls, prefix):
-        cls.discs = [copy_disc(InstallFiles0="LANTERNA.EXE,2:" + LONG_NAME)] + [h.Disc() for _ in range(3)]
-        first, second, third = cls.discs[1:]
+        cls.discs = [copy_disc(InstallFiles0="LANTERNA.EXE,2:" + LONG_NAME)] + [h.Disc() for _ in range(3)] + [
+            copy_disc(SetupBmp=name) for name in ("MISSING.BMP", "SHORT.BMP")]
+        first, second, third = cls.discs[1:4]
+        cls.discs[5].add("SHORT.BMP", h.bmp_bytes(8, 4)[:-1])
         first.add_setup_ini([
             ("CompanyName", SET_COMPANY), ("GameTitle", "LANTERNA"), ("GameDir", "LANTERNA"), ("GameExe", "A.EXE"),
             ("UninstExe", "UNINST.EXE"), ("SetupBmp", "BANNER.BMP"), ("InstallSelects", 1), ("InstallTitle0", "三枚"),
@@ -27,17 +27,8 @@ class Aborts(InstallChecks, h.PrefixTestCase):
         first.add_bmp("BANNER.BMP", 64, 64)
         first.add("A.DAT", b"disc one"), second.add("2.TAG"), second.add("SUB\\B.DAT", b"disc two"), third.add("3.TAG")
         prefix.mount_cdrom("e", sample_disc())
+        [cls.addClassCleanup(disc.cleanup) for disc in cls.discs]
 
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        [disc.cleanup() for disc in cls.discs]
-
-    def run_setup(self, disc, boxes, variant=None, icon="error"):
-        self.prefix.change_disc("e", disc)
-        exe = h.build_file("tests/install/variants/%s/setup.exe" % variant) if variant else h.setup_exe()
-        self.ui.start('"%s" /a' % self.prefix.windows_path(exe))
-        self.click_through(boxes, icon=icon)
 
     def three_discs(self):
         # Disc prompts in order, one that returns until its disc is in, and the
@@ -60,7 +51,6 @@ class Aborts(InstallChecks, h.PrefixTestCase):
             self.ui.command(wizard, button)
         self.assertLessEqual({wizard, box}, {w["hwnd"] for w in self.ui.windows()})
         self.ui.click(box, h.IDCANCEL)
-        self.click_through([ABORTED])
 
     def held_source_file(self):
         holder = self.ui.start('"%s" E:\\DATA\\MAIN.DAT C:\\ready C:\\release 600000' % self.prefix.windows_path(
@@ -68,7 +58,7 @@ class Aborts(InstallChecks, h.PrefixTestCase):
         h.wait_until(lambda: os.path.exists(self.host("C:\\ready")), 60, "source file held")
         self.ui.start('"%s" /a' % self.prefix.windows_path(h.setup_exe()))
         # Wine's shell reports the held file as an aborted copy: the abort box comes alone.
-        self.click_through([ABORTED])
+        self.ui.find_message_box(CAPTION, 180)
         self.ui.kill(holder)
 
     def cancel_on_destination_page(self):
@@ -84,26 +74,31 @@ class Aborts(InstallChecks, h.PrefixTestCase):
         self.prefix.put_file(sample_disc() + "/README.TXT", self.programs() + r"\LANTERNA\MINE.TXT")
         save = self.host(INSTALL + r"\SAVE\SLOT1.SAV")
         cases = [
-            # name, run, the install folder was there before with a saved game in it
-            ("held source file", self.held_source_file, True),
-            ("cancel on the destination page", self.cancel_on_destination_page, True),
-            ("three discs", self.three_discs, False),
-            # The box is wider than the test display: its icon can't be read.
-            ("source path too long", lambda: self.run_setup(self.discs[0].root, [
-                'SETUP.INI : InstallFiles0 : "%s" のパスが長すぎます' % LONG_NAME], icon=None), False),
-            ("update writes beside", lambda: self.run_setup(sample_disc(), [WRITE_FAILED], "subfolder"), False),
-            ("update leaves the folder", lambda: self.run_setup(sample_disc(), [WRITE_FAILED], "traversal"), False),
-            ("no update script", lambda: self.run_setup(sample_disc(), [
-                "Can't Find File in Resource !!", "UPDATE.INI not found at UPDATE.FA2"], "noscript"), False),
-            ("no package", lambda: self.run_setup(sample_disc(), ["UPDATE.FA2 not found"], "nopackage"), False),
+            # a step, or the disc for setup.exe /a and its variant; the boxes before the
+            # abort's; the install folder was there before, with a saved game in it
+            (self.held_source_file, None, [], True),
+            (self.cancel_on_destination_page, None, [], True),
+            (self.three_discs, None, [], False),
+            (self.discs[0].root, None, ['SETUP.INI : InstallFiles0 : "%s" のパスが長すぎます' % LONG_NAME], False),
+            (self.discs[4].root, None, ['Can\'t load "E:\\MISSING.BMP"'], False),  # banners that end the wizard
+            (self.discs[5].root, None, ['Can\'t load "E:\\SHORT.BMP"'], False),
+            (sample_disc(), "subfolder", [WRITE_FAILED], False),  # the update writes beside the folder
+            (sample_disc(), "traversal", [WRITE_FAILED], False),  # the update leaves the folder
+            (sample_disc(), "noscript", ["Can't Find File in Resource !!", "UPDATE.INI not found at UPDATE.FA2"], False),
+            (sample_disc(), "nopackage", ["UPDATE.FA2 not found"], False),
         ]
-        for name, run, kept in cases:
-            with self.subTest(name):
+        for run, variant, boxes, kept in cases:
+            with self.subTest(run=getattr(run, "__name__", run), variant=variant):
                 if kept:
                     h.Disc(os.path.dirname(save)).add("SLOT1.SAV", b"slot 1: chapter 7")
-                run()
-                if run not in (self.three_discs, self.held_source_file):
-                    self.click_through([ABORTED])
+                if callable(run):
+                    run()
+                else:
+                    self.prefix.change_disc("e", run)
+                    exe = h.build_file("tests/install/variants/%s/setup.exe" % variant) if variant else h.setup_exe()
+                    self.ui.start('"%s" /a' % self.prefix.windows_path(exe))
+                # The long path's box is wider than the test display: its icon can't be read.
+                self.click_through(boxes + [ABORTED], icon=None if run == self.discs[0].root else "error")
                 self.assertEqual(self.ui.wait_exit(60), 0)
                 if kept:
                     with open(save, "rb") as f:

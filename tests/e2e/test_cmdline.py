@@ -1,6 +1,5 @@
-"""What the user meets before the wizard: command-line errors and the disc search
-with its prompt. A run that finds a disc shows the box about the missing "probe"
-file its script lists on purpose, which tells the disc used and ends with 0."""
+"""Before the wizard: command-line errors and the disc search. A found disc shows the box about
+the missing "probe" file its script lists on purpose, which names the disc used, and exits 0."""
 import os
 
 import harness as h
@@ -12,8 +11,6 @@ DELSUP = r"C:\windows\DELSUP.BAT"
 
 
 class BeforeTheWizard(h.PrefixTestCase):
-    discs = []
-
     @classmethod
     def disc(cls, probe, **changes):
         disc = h.Disc()
@@ -21,7 +18,7 @@ class BeforeTheWizard(h.PrefixTestCase):
             "CompanyName": "タルベン表", "GameTitle": "LANTERNA", "GameDir": "LANTERNA", "GameExe": "LANTERNA.EXE",
             "UninstExe": "UNINST.EXE", "SetupBmp": "BANNER.BMP", "InstallSelects": 1, "InstallTitle0": "標準",
             "InstallFiles0": "GAME.DAT," + probe, "Shortcuts": 0}, changes))
-        disc.add("GAME.DAT", b"g" * 64), disc.add_bmp("BANNER.BMP", 32, 16), cls.discs.append(disc)
+        disc.add("GAME.DAT", b"g" * 64), disc.add_bmp("BANNER.BMP", 32, 16), cls.addClassCleanup(disc.cleanup)
         return disc.root
 
     @classmethod
@@ -29,11 +26,6 @@ class BeforeTheWizard(h.PrefixTestCase):
         prefix.mount_cdrom("e", cls.disc("UNUSED")), prefix.mount_cdrom("f", cls.disc("UNUSED"))
         # A copy of the disc on a hard disk is never the install disc.
         prefix.mount_disk("g", cls.disc("ON_HARD_DISK.DAT"))
-
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        [disc.cleanup() for disc in cls.discs]
 
     def insert(self, e=None, f=None):
         self.prefix.change_disc("e", e), self.prefix.change_disc("f", f)

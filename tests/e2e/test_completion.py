@@ -1,7 +1,6 @@
-"""After the wizard: DirectX and its result boxes, the restart question, the follow-up
-program and /d. setup.exe runs from C:\\test beside a stand-in dsetup.dll that returns
-the code in dsetup_result.txt and logs to dsetup_calls.txt; followup.exe writes its
-command line to followup_cmdline.txt."""
+"""After the wizard: DirectX and its boxes, the restart question, the follow-up program and /d.
+The stand-in dsetup.dll beside setup.exe returns the code in dsetup_result.txt and logs to
+dsetup_calls.txt; followup.exe writes its command line to followup_cmdline.txt."""
 import os
 import shutil
 
@@ -11,7 +10,6 @@ CAPTION = "LANTERNA 修正セットアップ"
 NEXT, CANCEL, INFO, EDIT, DIRECTX = 1, 2, 1001, 1002, 1008
 INSTALL = r"C:\Games\Talven\LANTERNA"
 SETUP = r"C:\test\setup.exe"
-OK, FAILED = "DirectX Setup Succeeded : ", "DirectX Setup Failed : "
 
 
 def script(**changes):
@@ -31,11 +29,7 @@ class Completion(h.PrefixTestCase):
         cls.disc = h.Disc()
         cls.disc.add("README.TXT", "読んで下さい"), cls.disc.add_bmp("BANNER.BMP", 96, 64)
         prefix.mount_cdrom("E", cls.disc.root)
-
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        cls.disc.cleanup()
+        cls.addClassCleanup(cls.disc.cleanup)
 
     def c_file(self, name):
         path = os.path.join(self.prefix.host_path("C:\\test"), name)
@@ -56,8 +50,8 @@ class Completion(h.PrefixTestCase):
         restart = "Windows を再起動しますか？"
         cases = [
             # DirectX ticked, its result (None: no library), the boxes that follow, switches
-            (True, 1, [(OK + "DirectX のセットアップが成功しました。再起動して下さい。", "none"), (restart, "none")], ""),
-            (True, None, [(FAILED + "サポートされていないバージョンの OS です。", "error")], ""),
+            (True, 1, [("DirectX Setup Succeeded : DirectX のセットアップが成功しました。再起動して下さい。", "none"), (restart, "none")], ""),
+            (True, None, [("DirectX Setup Failed : サポートされていないバージョンの OS です。", "error")], ""),
             (False, 1, [], ' /d"E:\\"'),  # and no follow-up program
         ]
         for tick, result, boxes, arguments in cases:

@@ -1,8 +1,6 @@
-"""A DLL that leaves a mark when loaded is planted, under names a program might
-load, beside setup.exe in a hard-disk folder and in the temporary folder, with
-Wine told to prefer it (n,b) as Windows does for one that is not a KnownDLL.
-setup.exe /a and the installed UNINST.EXE /s must leave no mark, and the
-uninstaller's copy runs in a folder of its own that is gone afterwards."""
+"""A DLL that leaves a mark when loaded, planted beside setup.exe and in the temporary
+folder and preferred (n,b) as Windows prefers one that is not a KnownDLL: setup.exe /a
+and UNINST.EXE /s leave no mark, and the uninstaller's copy runs in a folder of its own."""
 import getpass
 import os
 import threading
@@ -24,20 +22,16 @@ class PlantedLibraries(h.PrefixTestCase):
         prefix.env["WINEDLLOVERRIDES"] += "".join(";%s=n,b" % name for name in PLANTED)
         temp = prefix.reg_query(r"HKCU\Environment", "TEMP")["ansi"].rstrip(b"\0").decode("cp932")
         temp = temp.replace("%USERPROFILE%", "C:\\users\\" + getpass.getuser())
-        for folder in (DOWNLOADS, temp):
-            for name in PLANTED:
-                prefix.put_file(h.build_file("tests/testprogs/plantmark.dll"), "%s\\%s.dll" % (folder, name))
+        for folder, name in ((folder, name) for folder in (DOWNLOADS, temp) for name in PLANTED):
+            prefix.put_file(h.build_file("tests/testprogs/plantmark.dll"), "%s\\%s.dll" % (folder, name))
         cls.temp = prefix.host_path(temp)
 
     def watch_temp(self, stop, seen):
-        """Notes every .EXE directly in the temporary folder and every folder below it holding the copy."""
+        # Every .EXE directly in the temporary folder, and every folder below it holding the copy.
         while not stop.wait(0.05):
             try:
-                for entry in os.scandir(self.temp):
-                    if entry.is_file() and entry.name.upper().endswith(".EXE"):
-                        seen.add(entry.name)
-                    elif entry.is_dir() and os.path.exists(os.path.join(entry.path, "UNINST.EXE")):
-                        seen.add(entry.name + "\\")
+                seen.update(e.name + "\\" * e.is_dir() for e in os.scandir(self.temp) if e.name.upper().endswith(".EXE")
+                            and e.is_file() or e.is_dir() and os.path.exists(os.path.join(e.path, "UNINST.EXE")))
             except OSError:  # an entry went while it was looked at
                 pass
 
@@ -58,7 +52,4 @@ class PlantedLibraries(h.PrefixTestCase):
             watcher.join()
         self.assertEqual(len(seen), 1, "the copy, seen once and only in a folder of its own: %s" % seen)
         self.assertRegex(seen.pop(), r"^UNIN[0-9A-F]{16}\\$")
-        marks = self.prefix.host_path(r"C:\planted.txt")
-        if os.path.exists(marks):
-            with open(marks, "rb") as f:
-                self.fail("planted DLLs loaded:\n" + f.read().decode("cp932"))
+        self.assertFalse(os.path.exists(self.prefix.host_path(r"C:\planted.txt")), "a planted DLL was loaded")

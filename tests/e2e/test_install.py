@@ -32,8 +32,7 @@ def copy_disc(**changes):
     shutil.copytree(sample_disc(), disc.root)
     os.chmod(os.path.join(disc.root, "SETUP.INI"), 0o644)
     with open(os.path.join(disc.root, "SETUP.INI"), "rb") as f:
-        lines = f.read().decode("cp932").splitlines()
-    values = [line.split("=", 1) for line in lines if "=" in line and not line.startswith(";")]
+        values = [line.split("=", 1) for line in f.read().decode("cp932").splitlines() if "=" in line and line[0] != ";"]
     disc.add_setup_ini(h.changed_script(dict(values), changes))
     return disc
 
@@ -66,25 +65,21 @@ class InstallChecks:
                                  (USER_KEY, "DataPath", profile), (UNINSTALL_KEY, "DisplayName", "LANTERNA"),
                                  (UNINSTALL_KEY, "UninstallString", install + "\\UNINST.EXE")):
             got = self.prefix.reg_query(key, name)
-            if isinstance(value, bytes):
-                self.assertEqual((got["type"], got["data"]), (h.REG_BINARY, value), name)
-            else:
-                # Exactly one terminator: the stored length counted the NUL.
-                self.assertEqual((got["type"], got["ansi"], got["data"]),
-                                 (h.REG_SZ, h.sjis(value) + b"\0", value.encode("utf-16-le") + b"\0\0"), name)
+            # Strings hold exactly one terminator: the stored length counted the NUL.
+            self.assertEqual((got["type"], got["data"], got.get("ansi")), (h.REG_BINARY, value, None) if isinstance(
+                value, bytes) else (h.REG_SZ, value.encode("utf-16-le") + b"\0\0", h.sjis(value) + b"\0"), name)
         self.assertIsNone(self.prefix.reg_query(UNINSTALL_KEY, view=64))
+        # Target, description and icon of each shortcut, in either encoding a shortcut may hold.
         menu = self.host(self.programs() + "\\LANTERNA")
-        self.assertEqual(sorted(os.listdir(menu)),
-                         sorted(["LANTERNA.lnk", "はじめにお読み下さい.lnk", "LANTERNA ホームページ.url"]))
-        # Target, description and icon, in either of the encodings a shortcut may hold.
-        for name, texts in (("LANTERNA.lnk", ("LANTERNA", install + "\\LANTERNA.EXE")),
-                            ("はじめにお読み下さい.lnk", (install + "\\README.TXT", "はじめにお読み下さい"))):
+        shortcuts = {"LANTERNA.lnk": ("LANTERNA", install + "\\LANTERNA.EXE"),
+                     "はじめにお読み下さい.lnk": (install + "\\README.TXT", "はじめにお読み下さい"),
+                     "LANTERNA ホームページ.url": ("URL=http://www.example.com/lanterna/\r\n",)}
+        self.assertEqual(sorted(os.listdir(menu)), sorted(shortcuts))
+        for name, texts in shortcuts.items():
             with open(os.path.join(menu, name), "rb") as f:
                 data = f.read()
             for text in texts:
-                self.assertTrue(h.sjis(text) + b"\0" in data or text.encode("utf-16-le") in data, (name, text))
-        with open(os.path.join(menu, "LANTERNA ホームページ.url"), "rb") as f:
-            self.assertIn(b"URL=http://www.example.com/lanterna/\r\n", f.read())
+                self.assertTrue(h.sjis(text) in data or text.encode("utf-16-le") in data, (name, text))
 
     def assert_nothing_installed(self):
         self.assertFalse(os.path.exists(self.host(INSTALL)) or os.path.exists(self.host(self.programs() + "\\LANTERNA")))
@@ -115,36 +110,35 @@ class SampleDisc(InstallChecks, h.PrefixTestCase):
         self.assertEqual([w["hwnd"] for w in self.ui.windows() if w["class"] == "LanternaWindow"], [game])
         self.ui.close_window(game)
         self.ui.wait_gone(game, 30)
-        uninst = '"%s\\UNINST.EXE"' % INSTALL
-        confirm = ("「LANTERNA」をアンインストールします。\n"
-                   "インストールフォルダとスタートメニューのフォルダを削除します。よろしいですか？")
+        uninst, stray = '"%s\\UNINST.EXE"' % INSTALL, PROGRAM_FILES + r"\Stray"
         other, save = COMPANY_KEY + r"\OTHER", "C:\\users\\%s\\SAVE.DAT" % getpass.getuser()
         self.prefix.reg_add(other, "InstPath", h.REG_SZ, PROGRAM_FILES + "\\" + COMPANY + r"\OTHER")
         self.prefix.put_file(sample_disc() + "/README.TXT", save)
-        # A copy elsewhere that no record names removes nothing.
-        stray = PROGRAM_FILES + r"\Stray"
-        self.ui.start('"%s"' % self.prefix.put_file(h.build_file("UNINST.EXE"), stray + r"\UNINST.EXE"))
-        self.click_through(["このフォルダを指すインストール情報が見つかりません。\n%s\n\n何も削除しませんでした。" % stray],
-                           caption="アンインストール")
-        self.assertEqual(self.ui.wait_exit(60), 2)
-        # No: nothing changes (exit 3). Yes with a file held open: reported, nothing of
-        # the records goes, and the program stays for a second try (exit 1).
+        self.prefix.put_file(h.build_file("UNINST.EXE"), stray + r"\UNINST.EXE")
         held = INSTALL + r"\DATA\MAIN.DAT"
         holder = self.ui.start('"%s" "%s" C:\\ready C:\\release 300000' % (
             self.prefix.windows_path(h.build_file("tests/testprogs/holdfile.exe")), held))
         h.wait_until(lambda: os.path.exists(self.host("C:\\ready")), 60, "file held")
-        for button, boxes, code in ((h.IDNO, [], 3), (h.IDYES, [
-                "次のファイルまたはフォルダを削除できませんでした。\n%s\n\n"
-                "使用中のプログラムを終了してから、もう一度アンインストールして下さい。" % held], 1)):
-            self.ui.start(uninst)
-            self.ui.click(self.ui.expect_message_box(UNINST_CAPTION, confirm, (h.IDYES, h.IDNO), "question"), button)
-            self.click_through(boxes, caption=UNINST_CAPTION)
+        confirm = (UNINST_CAPTION, "「LANTERNA」をアンインストールします。\n"
+                   "インストールフォルダとスタートメニューのフォルダを削除します。よろしいですか？")
+        cases = [
+            # program, answer to the question, boxes then, exit code; the records stay
+            ('"%s\\UNINST.EXE"' % stray, None, [("アンインストール", "このフォルダを指すインストール情報が見つかりません。\n%s\n\n"
+                                                   "何も削除しませんでした。" % stray)], 2),  # a copy no record names
+            (uninst, h.IDNO, [], 3),
+            (uninst, h.IDYES, [(UNINST_CAPTION, "次のファイルまたはフォルダを削除できませんでした。\n%s\n\n"
+                                "使用中のプログラムを終了してから、もう一度アンインストールして下さい。" % held)], 1),  # held open
+        ]
+        for program, answer, boxes, code in cases:
+            self.ui.start(program)
+            if answer:
+                self.ui.click(self.ui.expect_message_box(*confirm, (h.IDYES, h.IDNO), "question"), answer)
+            for caption, text in boxes:
+                self.click_through([text], caption=caption)
             self.assertEqual(self.ui.wait_exit(60), code)
-            self.assertTrue(os.path.isfile(self.host(INSTALL + r"\UNINST.EXE")))
-            self.assertIsNotNone(self.prefix.reg_query(USER_KEY, "InstPath"))
-            self.assertIsNotNone(self.prefix.reg_query(UNINSTALL_KEY, "UninstallString"))
-        self.prefix.put_file(sample_disc() + "/README.TXT", "C:\\release")
-        self.assertEqual(self.ui.wait_exit(60, holder), 0)
+            self.assertTrue(os.path.isfile(self.host(INSTALL + r"\UNINST.EXE")) and self.prefix.reg_query(
+                USER_KEY, "InstPath") and self.prefix.reg_query(UNINSTALL_KEY, "UninstallString"))
+        self.ui.kill(holder)
         # Silent: everything of the game goes, the data and the other product stay;
         # once the company key holds nothing else, it goes with the game's key.
         for subkeys in (["OTHER"], None):

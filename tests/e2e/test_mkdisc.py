@@ -1,5 +1,4 @@
-"""Discs made by the host's mkdisc (MKDISC, else build/host beside the Windows
-build) from a UTF-8 SETUP.INI: the ISO image mounted read-only installs with
+"""Discs made by the host's mkdisc from a UTF-8 SETUP.INI: the ISO image installs with
 setup.exe /a, and the script faults mkdisc reports are the boxes setup shows."""
 import os
 import shutil
@@ -11,7 +10,7 @@ import harness as h
 INSTALL = r"C:\Program Files (x86)\ランタン社\LANTERNA"
 DOC = "データ\\説明.TXT"  # a Japanese name must survive the image's Joliet tree
 VALUES = {"CompanyName": "ランタン社", "GameTitle": "LANTERNA", "GameDir": "LANTERNA", "GameExe": "LANTERNA.EXE",
-          "UninstExe": "UNINST.EXE", "SetupBmp": "BANNER.BMP", "InstallSelects": 1, "InstallTitle0": "標準",
+          "UninstExe": "UNINST.EXE", "SetupBmp": "BANNER.BMP", "InstallSelects": 1, "InstallTitle0": "標準インストール",
           "InstallFiles0": "LANTERNA.EXE," + DOC, "Shortcuts": 0}
 
 
@@ -34,6 +33,7 @@ class MadeDisc(h.PrefixTestCase):
     @classmethod
     def prepare_prefix(cls, prefix):
         cls.tmp = tempfile.mkdtemp(prefix="mkdisc-", dir=os.environ.get("TMPDIR"))
+        cls.addClassCleanup(shutil.rmtree, cls.tmp, True)
         cls.iso, cls.mount = os.path.join(cls.tmp, "disc.iso"), os.path.join(cls.tmp, "cdrom")
         disc_source(VALUES, os.path.join(cls.tmp, "src"))
         made = mkdisc("make", os.path.join(cls.tmp, "src"), os.path.join(cls.tmp, "out"), "--setup", h.setup_exe(),
@@ -41,13 +41,8 @@ class MadeDisc(h.PrefixTestCase):
         assert made.returncode == 0, made.stdout + made.stderr
         os.mkdir(cls.mount)
         subprocess.run(["fuseiso", cls.iso, cls.mount], check=True, timeout=60)
+        cls.addClassCleanup(subprocess.run, ["fusermount", "-u", cls.mount], timeout=60)
         prefix.mount_cdrom("e", cls.mount)
-
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        subprocess.run(["fusermount", "-u", cls.mount], timeout=60)
-        shutil.rmtree(cls.tmp, ignore_errors=True)
 
     def test_image_installs(self):
         with open(os.path.join(self.tmp, "out", "SETUP.INI"), "rb") as f:
