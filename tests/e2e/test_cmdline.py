@@ -35,7 +35,6 @@ class BeforeTheWizard(h.PrefixTestCase):
         cases = [
             # after the quoted program path, the box, deletes itself (/d)
             (" -a", ERROR_1, False),
-            (" /a /", ERROR_2, False),
             (" /d x", ERROR_D, False),
             (' /d"C:\\x"/z', ERROR_2, True),       # an error after the switch still removes
             ("", PROMPT, False),
@@ -46,10 +45,6 @@ class BeforeTheWizard(h.PrefixTestCase):
                 # Each run its own copy: a removal batch goes on after its program ended.
                 copy = self.prefix.put_file(h.setup_exe(), r"C:\cmd\%d\setup.exe" % number)
                 self.ui.start('"%s"%s' % (copy, arguments))
-                if number == 0:
-                    # The harness's own check can fail: a text one byte off.
-                    with self.assertRaisesRegex(AssertionError, "text"):
-                        self.ui.expect_message_box("SETUP", ERROR_2, timeout=90)
                 buttons, icon = ((h.IDOK, h.IDCANCEL), "none") if text == PROMPT else ((h.IDOK,), "error")
                 self.ui.click(self.ui.expect_message_box("SETUP", text, buttons, icon, timeout=90), buttons[-1])
                 self.assertEqual(self.ui.wait_exit(60), 0)

@@ -72,16 +72,11 @@ class Completion(h.PrefixTestCase):
                     # No: Yes would restart the machine.
                     self.ui.click(self.ui.expect_message_box(CAPTION, text, buttons, icon, 90), buttons[-1])
                 self.assertEqual(self.ui.wait_exit(60, self.pid), 1)
-                if tick and result is not None:
-                    # Loaded and called once, with the folder beside the program and the flag word.
-                    self.assertRegex(self.c_file("dsetup_calls.txt").decode(),
-                                     r"^load\r?\ncall owner=0+ flags=00010008 root=C:\\test\\directx\r?\n$")
-                else:
-                    self.assertIsNone(self.c_file("dsetup_calls.txt"))
-                if not arguments:
-                    h.wait_until(lambda: self.c_file("followup_cmdline.txt") is not None, 30, "follow-up")
-                self.assertEqual(self.c_file("followup_cmdline.txt"),
-                                 None if arguments else h.sjis('followup.exe "%s\\README.TXT"\n' % INSTALL))
+                # Loaded and called once, with the folder beside the program and the flag word.
+                self.assertRegex((self.c_file("dsetup_calls.txt") or b"").decode(), r"^load\r?\ncall owner=0+ "
+                                 r"flags=00010008 root=C:\\test\\directx\r?\n$" if tick and result is not None else "^$")
+                follow_up = None if arguments else h.sjis('followup.exe "%s\\README.TXT"\n' % INSTALL)
+                h.wait_until(lambda: self.c_file("followup_cmdline.txt") == follow_up, 30, "follow-up as expected")
                 for path in (SETUP, r"C:\windows\DELSUP.BAT") if arguments else ():
                     h.wait_until(lambda: not os.path.exists(self.prefix.host_path(path)), 60, path + " deleted")
                 self.prefix.reg_delete(r"HKCU\Software\Talven")

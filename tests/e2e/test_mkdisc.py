@@ -22,9 +22,7 @@ def mkdisc(*args):
 def disc_source(values, root=None):
     disc = h.Disc(root)
     disc.add("SETUP.INI", ("[SETUP]\n" + "".join("%s=%s\n" % kv for kv in values.items())).encode("utf-8"))
-    disc.add_bmp("BANNER.BMP")
-    disc.add("LANTERNA.EXE", b"MZ game")
-    disc.add(DOC, "はじめにお読み下さい")
+    disc.add_bmp("BANNER.BMP"), disc.add("LANTERNA.EXE", b"MZ game"), disc.add(DOC, "はじめにお読み下さい")
     return disc
 
 

@@ -75,12 +75,10 @@ class Wizard(InstallChecks, h.PrefixTestCase):
         self.assertEqual(self.ui.wait_exit(60), 1)
 
         install = "c:\\Games\\New\\" + COMPANY + "\\LANTERNA"
-        files = dict(TYPE0_FILES, **{r"DATA\STAGE\STAGE2.DAT": r"DATA\STAGE\STAGE2.DAT"})
         # The folder entry EXTRA\MOVIE lands as MOVIE; files inside it keep their
         # read-only mark, except the one the package replaced.
-        for name in ("ENDING.MPG", r"CLIPS\CLIP1.MPG"):
-            files["MOVIE\\" + name] = "EXTRA\\MOVIE\\" + name
-        files[r"MOVIE\OPENING.MPG"] = os.path.relpath(
+        files = dict(TYPE0_FILES, **{"MOVIE\\" + n: "EXTRA\\MOVIE\\" + n for n in ("ENDING.MPG", r"CLIPS\CLIP1.MPG")})
+        files[r"DATA\STAGE\STAGE2.DAT"], files[r"MOVIE\OPENING.MPG"] = r"DATA\STAGE\STAGE2.DAT", os.path.relpath(
             h.build_file("tests/install/install_package_readonly-members/OPENING.MPG"), self.disc.root)
         self.assert_installed(install, files, 1, self.disc.root, read_only=(r"MOVIE\ENDING.MPG", r"MOVIE\CLIPS\CLIP1.MPG"),
                               package_dir="tests/install/install_package_readonly")
