@@ -4,10 +4,8 @@ import os
 
 import harness as h
 
-CAPTION = "LANTERNA 修正セットアップ"
 ERROR_1, ERROR_2, ERROR_D = ("コマンドラインオプションエラー(%s)" % n for n in ("1", "2", "/d"))
 PROMPT = "ＣＤ－ＲＯＭドライブに「LANTERNA」ディスク１を入れて下さい"
-DELSUP = r"C:\windows\DELSUP.BAT"
 
 
 class BeforeTheWizard(h.PrefixTestCase):
@@ -27,11 +25,8 @@ class BeforeTheWizard(h.PrefixTestCase):
         # A copy of the disc on a hard disk is never the install disc.
         prefix.mount_disk("g", cls.disc("ON_HARD_DISK.DAT"))
 
-    def insert(self, e=None, f=None):
-        self.prefix.change_disc("e", e), self.prefix.change_disc("f", f)
-
     def test_command_lines(self):
-        self.insert()
+        self.prefix.change_disc("e", None), self.prefix.change_disc("f", None)
         cases = [
             # after the quoted program path, the box, deletes itself (/d)
             (" -a", ERROR_1, False),
@@ -49,7 +44,7 @@ class BeforeTheWizard(h.PrefixTestCase):
                 self.ui.click(self.ui.expect_message_box("SETUP", text, buttons, icon, timeout=90), buttons[-1])
                 self.assertEqual(self.ui.wait_exit(60), 0)
                 h.wait_until(lambda: os.path.exists(self.prefix.host_path(copy)) != removed, 60, copy)
-        h.wait_until(lambda: not os.path.exists(self.prefix.host_path(DELSUP)), 60, "removal batch gone")
+        h.wait_until(lambda: not os.path.exists(self.prefix.host_path(r"C:\windows\DELSUP.BAT")), 60, "removal batch gone")
 
     def test_disc_search(self):
         # A record naming a folder that holds a folder under the game program's
@@ -65,13 +60,13 @@ class BeforeTheWizard(h.PrefixTestCase):
         ]
         for e, f, later, probe in cases:
             with self.subTest(probe=probe, later=later):
-                self.insert(e, f)
+                self.prefix.change_disc("e", e), self.prefix.change_disc("f", f)
                 self.ui.start('"%s"' % self.prefix.windows_path(h.setup_exe()))
                 if later or not probe:
                     box = self.ui.expect_message_box("SETUP", PROMPT, (h.IDOK, h.IDCANCEL), "none", timeout=90)
-                    self.insert(f=later)
+                    self.prefix.change_disc("f", later)
                     self.ui.click(box, h.IDOK if later else h.IDCANCEL)
                 if probe:
                     text = 'SETUP.INI : InstallFiles0 : "%s" ファイルが見つかりません' % probe
-                    self.ui.click(self.ui.expect_message_box(CAPTION, text, timeout=90), h.IDOK)
+                    self.ui.click(self.ui.expect_message_box("LANTERNA 修正セットアップ", text, timeout=90), h.IDOK)
                 self.assertEqual(self.ui.wait_exit(60), 0)

@@ -14,10 +14,9 @@ SETUP = r"C:\test\setup.exe"
 
 def script(**changes):
     return h.changed_script({
-        "CompanyName": "Talven", "GameTitle": "LANTERNA", "GameDir": "LANTERNA", "GameExe": "LANTERNA.EXE",
-        "UninstExe": "UNINST.EXE", "SetupBmp": "BANNER.BMP", "InstallSelects": 1, "InstallTitle0": "標準",
-        "InstallFiles0": "README.TXT", "Shortcuts": 0, "DefaultSelect": 0, "InstallDirectX": 1,
-        "InstallDXMessage": "DirectX", "SelectSetupMessage": "選んで下さい",
+        "CompanyName": "Talven", "GameTitle": "LANTERNA", "GameDir": "LANTERNA", "GameExe": "LANTERNA.EXE", "Shortcuts": 0,
+        "UninstExe": "UNINST.EXE", "SetupBmp": "BANNER.BMP", "InstallSelects": 1, "InstallTitle0": "標準", "DefaultSelect": 0,
+        "InstallFiles0": "README.TXT", "InstallDirectX": 1, "InstallDXMessage": "DirectX", "SelectSetupMessage": "選んで下さい",
         # A bare name: the platform looks beside setup.exe first.
         "ExecApp": "followup.exe,README.TXT"}, changes)
 

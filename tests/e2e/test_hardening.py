@@ -1,6 +1,5 @@
-"""A DLL that leaves a mark when loaded, planted beside setup.exe and in the temporary
-folder and preferred (n,b) as Windows prefers one that is not a KnownDLL: setup.exe /a
-and UNINST.EXE /s leave no mark, and the uninstaller's copy runs in a folder of its own."""
+"""DLLs that leave a mark when loaded, planted beside setup.exe and in the temporary folder, preferred (n,b) as
+Windows prefers a non-KnownDLL: setup /a and UNINST.EXE /s load none; the uninstaller's copy runs in its own folder."""
 import getpass
 import os
 import threading

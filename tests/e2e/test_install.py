@@ -59,10 +59,9 @@ class InstallChecks:
             self.assertEqual(not os.stat(target).st_mode & stat.S_IWUSR, inside in read_only, inside)
         # The package keeps the member's modification time in 100 ns units.
         self.assertEqual(os.stat(target).st_mtime_ns // 100, os.stat(source).st_mtime_ns // 100)
-        profile = "C:\\users\\%s\\" % getpass.getuser()
         for key, name, value in ((USER_KEY, "InstMode", struct.pack("<I", mode)), (USER_KEY, "InstPath", install),
-                                 (USER_KEY, "DataPath", profile), (UNINSTALL_KEY, "DisplayName", "LANTERNA"),
-                                 (UNINSTALL_KEY, "UninstallString", install + "\\UNINST.EXE")):
+                                 (USER_KEY, "DataPath", "C:\\users\\%s\\" % getpass.getuser()),
+                                 (UNINSTALL_KEY, "DisplayName", "LANTERNA"), (UNINSTALL_KEY, "UninstallString", install + "\\UNINST.EXE")):
             got = self.prefix.reg_query(key, name)
             # Strings hold exactly one terminator: the stored length counted the NUL.
             self.assertEqual((got["type"], got["data"], got.get("ansi")), (h.REG_BINARY, value, None) if isinstance(

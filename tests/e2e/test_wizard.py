@@ -52,8 +52,7 @@ class Wizard(InstallChecks, h.PrefixTestCase):
         c = self.page(SELECT, press=NEXT)
         self.assertEqual((c[RADIO0]["checked"], c[RADIO1]["checked"]), (1, 0))
         self.page(DESTINATION, press=NEXT)
-        # The 32-bit view's Program Files, and a preview that adds one separator
-        # after a name ending in the byte 0x5C.
+        # The 32-bit view's Program Files; the preview adds one separator, also after a name ending in the byte 0x5C.
         self.assertEqual(self.ui.gettext(self.wizard, EDIT)[1], h.sjis(PROGRAM_FILES))
         for typed, preview in ((PROGRAM_FILES, PROGRAM_FILES + "\\"), ("D:\\", "D:\\"), ("D:\\ソ", "D:\\ソ\\")):
             self.ui.settext(self.wizard, EDIT, typed)
