@@ -13,16 +13,36 @@ completed (exit code 1, install record written), 1 otherwise.
 """
 import argparse
 import os
+import struct
 import sys
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 import harness as h  # noqa: E402
-from test_install import parse_lnk  # noqa: E402
 
 SKIP_DIRS = ("windows/system32", "windows/syswow64", "windows/temp", "users/root/temp",
              "windows/logs", "windows/Installer")
+
+
+def parse_lnk(data):
+    """What a .lnk file holds that the setup program sets: the local base path of
+    the target (ANSI bytes), the description, the icon location, a working folder
+    and arguments (text); the relative path the shell adds is left out."""
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    pos = 0x4C + (2 + struct.unpack_from("<H", data, 0x4C)[0] if flags & 1 else 0)
+    size, _, info_flags, _, base = struct.unpack_from("<IIIII", data, pos)
+    link = {"base": data[pos + base:data.index(b"\0", pos + base)] if flags & 2 and info_flags & 1 else None}
+    pos += size if flags & 2 else 0
+    width = 2 if flags & 0x80 else 1
+    for bit, name in ((4, "description"), (8, "relative"), (0x10, "workdir"), (0x20, "arguments"), (0x40, "icon")):
+        if flags & bit:
+            count = struct.unpack_from("<H", data, pos)[0]
+            raw = data[pos + 2:pos + 2 + count * width]
+            link[name] = (raw.decode("utf-16-le") if width == 2 else raw.decode("cp932")).rstrip("\0")
+            pos += 2 + count * width
+    link.pop("relative", None)
+    return link
 
 
 def snapshot(drive_c):
