@@ -1,4 +1,5 @@
 """The wizard walked by hand, with the destination page's faults on the way."""
+import contextlib
 import os
 
 import harness as h
@@ -33,11 +34,14 @@ class Wizard(InstallChecks, h.PrefixTestCase):
         if press:
             self.ui.command(self.wizard, press)
         self.ui.wait_text(self.wizard, INFO, text, 240)
-        controls = {c["id"]: c for c in self.ui.controls(self.wizard)}
-        shown, buttons = PAGES[name or text]
-        self.assertEqual({i for i in range(1001, 1010) if controls[i]["visible"]}, shown, text)
-        self.assertEqual(tuple(controls[i]["enabled"] for i in (BACK, NEXT, CANCEL)), buttons, text)
-        return controls
+        # A page's text comes before its buttons: the state must settle on the expected one.
+        seen = []
+        state = lambda c: ({i for i in range(1001, 1010) if c[i]["visible"]}, tuple(c[i]["enabled"] for i in (BACK, NEXT, CANCEL)))  # noqa: E731
+        with contextlib.suppress(AssertionError):
+            h.wait_until(lambda: seen.append({c["id"]: c for c in self.ui.controls(self.wizard)}) or
+                         state(seen[-1]) == PAGES[name or text], 10, text)
+        self.assertEqual(state(seen[-1]), PAGES[name or text], text)
+        return seen[-1]
 
     def test_walk_by_hand(self):
         self.prefix.change_disc("e", self.disc.root)
