@@ -8,7 +8,7 @@ PREFIXES, OWNER_FILE = os.path.join(VAR, "prefixes"), ".lanterna-owner"
 # Shared with the template by hard links; everything else is copied, because
 # Wine rewrites those files in place and a link would carry changes back.
 SHARED_DIRS = ("drive_c/windows/system32/", "drive_c/windows/syswow64/")
-REG_SZ, REG_BINARY = 1, 3
+REG_SZ, REG_BINARY, REG_DWORD = 1, 3, 4
 IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 
 

@@ -44,7 +44,8 @@ class InstallChecks:
         return self.prefix.reg_query(r"HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders",
                                      "Programs")["ansi"][:-1].decode("cp932")
 
-    def assert_installed(self, install, files, mode, disc_root, read_only=(), package_dir="package/update_package"):
+    def assert_installed(self, install, files, mode, disc_root, read_only=(), package_dir="package/update_package",
+                         copied=None):
         # The tree is exactly `files` (install path -> disc path) plus the package's UNINST.EXE.
         folder = self.host(install)
         found = {os.path.relpath(os.path.join(r, n), folder).replace("/", "\\")
@@ -60,7 +61,7 @@ class InstallChecks:
         # The package keeps the member's modification time in 100 ns units.
         self.assertEqual(os.stat(target).st_mtime_ns // 100, os.stat(source).st_mtime_ns // 100)
         # The programs list's size: KiB, rounded up, of what the file set copied.
-        copied = sum(os.path.getsize(os.path.join(disc_root, *p.split("\\"))) for p in files.values())
+        copied = copied or sum(os.path.getsize(os.path.join(disc_root, *p.split("\\"))) for p in files.values())
         for key, name, value in ((USER_KEY, "InstMode", struct.pack("<I", mode)), (USER_KEY, "InstPath", install),
                                  (USER_KEY, "DataPath", "C:\\users\\%s\\" % getpass.getuser()),
                                  (UNINSTALL_KEY, "DisplayName", "LANTERNA"), (UNINSTALL_KEY, "UninstallString", install + "\\UNINST.EXE"),

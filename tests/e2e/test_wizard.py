@@ -84,4 +84,4 @@ class Wizard(InstallChecks, h.PrefixTestCase):
         files[r"DATA\STAGE\STAGE2.DAT"], files[r"MOVIE\OPENING.MPG"] = r"DATA\STAGE\STAGE2.DAT", os.path.relpath(
             h.build_file("tests/install/install_package_readonly-members/OPENING.MPG"), self.disc.root)
         self.assert_installed(install, files, 1, self.disc.root, read_only=(r"MOVIE\ENDING.MPG", r"MOVIE\CLIPS\CLIP1.MPG"),
-                              package_dir="tests/install/install_package_readonly")
+                              package_dir="tests/install/install_package_readonly", copied=size)
