@@ -1,5 +1,5 @@
 // The SETUP.INI reader, natively with the project's profile reader (held against
-// the platform's in profile_wintest.cpp): each fault has one message, in Shift-JIS
+// the platform's by profile_compare.cpp): each fault has one message, in Shift-JIS
 // bytes, the limits and defaults hold, and the disc tool's way gets every fault.
 #include <string>
 #include <vector>
