@@ -3,7 +3,6 @@
 // decode fuzz corpus's tokens-* seeds, which the ordinary run replays.
 #include "fa2/encode_tuning.h"
 #include "fa2/fa2.h"
-#include "tests/fa2/stream_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@
 #include <random>
 #include <string>
 
-using fa2test::StreamBuilder;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -87,11 +85,16 @@ TEST(Fa2Decode, HandBuiltStreams)
     // Literals A, B; long match F = 1 (distance 2), N = 10; end marker.
     const Bytes abab = {0x00, 0xC0, 0x77, 0xCC, 0x41, 0x42, 0x00, 0xFF};
     const Bytes digits = Cat({0xFF, 0xFF, 0xFF, 0xFF}, "0123456789abcdefghijklmnopqrstuv");  // 32 literals
-    StreamBuilder window, cut;
-    for (int i = 0; i < 8191; ++i)
-        window.Literal(static_cast<uint8_t>(i));
-    window.Long(8192, 3), window.End();
-    cut.Literal('a'), cut.Long(1, 100), cut.bytes.pop_back();  // the length byte of 00000 + byte
+    // 8191 literals; a long match 8192 back (00, prefix 0000, byte FF, 1111, N 3); the marker.
+    Bytes window;
+    for (int i = 0; i < 8191; ++i) {
+        if (i % 32 == 0)  // the last word's 32nd bit is the match's first
+            window.insert(window.end(), {static_cast<uint8_t>(i < 8160 ? 0xFF : 0xFE), 0xFF, 0xFF, 0xFF});
+        window.push_back(static_cast<uint8_t>(i));
+    }
+    window.insert(window.end(), {0x00, 0x00, 0xDF, 0x07, 0xFF, 0xFF});
+    // Literal a, long match F = 0 with N of 00000 + byte: the length byte is missing.
+    const Bytes cut = {0x00, 0x00, 0x00, 0x90, 0x61, 0x00};
     const struct {
         const char* what;
         Bytes stream;
@@ -115,7 +118,7 @@ TEST(Fa2Decode, HandBuiltStreams)
         {"far pair behind the start", {0x00, 0x00, 0x00, 0xB0, 0x41, 0x00}, 16, behind},
         // flags 1 (literal 41), 00 1 (long, prefix 1), byte 00, x 1 (distance 2), 1 (N 3)
         {"long match behind the start", {0x00, 0x00, 0x00, 0x9C, 0x41, 0x00}, 16, behind},
-        {"distance 8192 after 8191 bytes", window.bytes, 9000, behind}, {"length byte missing", cut.bytes, 512, in},
+        {"distance 8192 after 8191 bytes", window, 9000, behind}, {"length byte missing", cut, 512, in},
         {"literal into no room", {0x00, 0x00, 0x00, 0x80, 0x41}, 0, out}, {"match one byte too long", abab, 11, out},
         // flags 1 (literal 41), 010 + byte 00: a pair of 2 bytes after one
         {"pair one byte too long", {0x00, 0x00, 0x00, 0xA0, 0x41, 0x00}, 2, out},

@@ -2,7 +2,7 @@
 // is the stream. Buffers are exactly sized so that any stray access is caught by
 // the sanitizers; the result must agree with the byte-at-a-time reference rule.
 #include "fa2/fa2.h"
-#include "tests/fa2/stream_builder.h"
+#include "tests/fa2/reference_decode.h"
 #include "tests/fuzz/fuzz_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -1,49 +1,11 @@
-// Test helpers for FA2 streams, written from the token codes rather than the
-// codec's tables: a builder that places flag words where the format puts them,
-// and a decoder that follows the byte rule one bit and one byte at a time.
+// The FA2 byte rule written from the token codes rather than the codec's tables:
+// a decoder that reads one bit and one byte at a time, for the decode fuzz target.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace fa2test {
-
-struct StreamBuilder {
-    std::vector<uint8_t> bytes;
-    size_t wordAt = 0;
-    unsigned used = 32;
-    void Bit(unsigned bit)
-    {
-        if (used == 32)  // a new flag word goes where its first bit is needed
-            wordAt = bytes.size(), bytes.insert(bytes.end(), 4, 0), used = 0;
-        if (bit)
-            bytes[wordAt + 3 - used / 8] |= static_cast<uint8_t>(0x80 >> (used % 8));
-        ++used;
-    }
-    void Bits(uint32_t value, unsigned count)
-    {
-        while (count--)
-            Bit((value >> count) & 1);
-    }
-    void Byte(uint32_t value) { bytes.push_back(static_cast<uint8_t>(value)); }
-    void Literal(uint8_t b) { Bit(1), Byte(b); }
-    void Near(unsigned distance) { Bits(0b010, 3), Byte(distance - 1); }  // 1 to 256
-    void FarValue(unsigned v) { Bits(0b011, 3), Byte(v >> 3), Bits(v & 7, 3); }  // distance - 257; 2047 ends
-    void End() { FarValue(2047); }
-    void Long(unsigned distance, unsigned length)  // 1 to 8192, 3 to 282
-    {
-        const unsigned f = distance - 1, zeros = f < 512 ? 0 : f < 1024 ? 1 : f < 2048 ? 2 : f < 4096 ? 3 : 4;
-        const unsigned extra = zeros < 2 ? 1 : zeros;
-        Bits(0, 2), Bits(zeros < 4, zeros < 4 ? zeros + 1 : 4);  // 1, 01, 001, 0001 or 0000
-        Byte(zeros == 0 ? f >> 1 : (f >> extra) - 256), Bits(f, extra);
-        static const unsigned kBase[] = {3, 4, 5, 7, 11}, kExtra[] = {0, 0, 1, 2, 4};
-        const unsigned lz = length < 5 ? length - 3 : length < 7 ? 2 : length < 11 ? 3 : 4;
-        if (length >= 27)
-            Bits(0, 5), Byte(length - 27);
-        else  // 1, 01, 001x, 0001xx, 00001xxxx
-            Bits(1, lz + 1), Bits(length - kBase[lz], kExtra[lz]);
-    }
-};
 
 // The byte rule. False for any damaged stream (or more output than `capacity`);
 // on success `out` holds the output and `consumed` the stream's length.
