@@ -11,7 +11,6 @@ import subprocess
 import sys
 
 
-
 def run(*command, **kwargs):
     return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **kwargs)
 
