@@ -27,7 +27,7 @@ TEST(MkdiscCheck, ReportsEveryFaultWithItsLine)
         line = (line.starts_with("SETUP.INI:") ? disc + "/" : "") + line;
         EXPECT_NE(report.find(line + "\n"), std::string::npos) << "missing: " << line << "\nreport:\n" << report;
     }
-    EXPECT_EQ(lines, 12);
-    EXPECT_EQ(checked.faults, 9);
+    EXPECT_EQ(lines, 13);
+    EXPECT_EQ(checked.faults, 10);
     EXPECT_EQ(checked.title, "LANTERNA");
 }

@@ -230,7 +230,8 @@ void CheckInstalledNames(Checker& c, const std::set<std::string>& installed)
         const ShortcutEntry& entry = g_config.shortcutEntries[j];
         char key[32];
         std::snprintf(key, sizeof key, "Shortcut%d", j);
-        if (std::strncmp(entry.target, "http://", 7) != 0 && !Installs(installed, entry.target))
+        // An empty target is an entry the reader refused, and has reported already.
+        if (entry.target[0] && std::strncmp(entry.target, "http://", 7) != 0 && !Installs(installed, entry.target))
             c.Fault(key, "\"" + std::string(entry.target) + "\" is installed by no choice");
     }
     if (g_config.ExecApp.program[0]) {
