@@ -55,12 +55,13 @@ class MadeDisc(h.PrefixTestCase):
             self.assertEqual(f.read(), h.sjis("はじめにお読み下さい"))
 
     def test_script_faults_are_the_boxes_setup_shows(self):
-        message = "SETUP.INI : InstallFiles0 エラー"
-        with disc_source(dict(VALUES, InstallFiles0="LANTERNA.EXE,2:,README.TXT")) as disc:
-            checked, made = mkdisc("check", disc.root), mkdisc("make", disc.root, disc.root + ".out")
-            self.assertIn("InstallFiles0: %s\n" % message, checked.stdout)
-            self.assertEqual((checked.returncode, made.returncode, os.path.exists(disc.root + ".out")), (1, 1, False))
-            self.prefix.change_disc("e", disc.root)
-            self.ui.start('"%s"' % self.prefix.windows_path(h.setup_exe()))
-            self.ui.click(self.ui.expect_message_box("INSTCMMN", message, timeout=90), h.IDOK)
-            self.assertEqual(self.ui.wait_exit(60), 0)
+        for key, value in (("InstallFiles0", "LANTERNA.EXE,2:,README.TXT"), ("DiskCheckFile1", "D" * 260)):
+            message = "SETUP.INI : %s エラー" % key
+            with self.subTest(key=key), disc_source(dict(VALUES, **{key: value})) as disc:
+                checked, made = mkdisc("check", disc.root), mkdisc("make", disc.root, disc.root + ".out")
+                self.assertIn("%s: %s\n" % (key, message), checked.stdout)
+                self.assertEqual((checked.returncode, made.returncode, os.path.exists(disc.root + ".out")), (1, 1, False))
+                self.prefix.change_disc("e", disc.root)
+                self.ui.start('"%s"' % self.prefix.windows_path(h.setup_exe()))
+                self.ui.click(self.ui.expect_message_box("INSTCMMN", message, timeout=90), h.IDOK)
+                self.assertEqual(self.ui.wait_exit(60), 0)
