@@ -83,6 +83,8 @@ def show_value(name, value):
     if "ansi" in value:
         return "    %s (type %d): %r" % (name, value["type"],
                                           value["ansi"].rstrip(b"\0").decode("cp932", "replace"))
+    if value["type"] == 4:  # REG_DWORD
+        return "    %s (type 4): %d" % (name, int.from_bytes(value["data"], "little"))
     return "    %s (type %d): %s" % (name, value["type"], value["data"].hex(" "))
 
 
@@ -249,7 +251,8 @@ def main():
         uninstall_key = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s" % game_dir
         records_ok = True
         for key, names in ((user_key, ("InstMode", "InstPath", "DataPath")),
-                           (uninstall_key, ("DisplayName", "UninstallString"))):
+                           (uninstall_key, ("DisplayName", "UninstallString", "Publisher", "InstallLocation",
+                                            "DisplayIcon", "EstimatedSize", "NoModify", "NoRepair"))):
             listing = prefix.reg_query(key)
             print("registry %s:%s" % (key, "" if listing else " (missing)"))
             if not listing:
