@@ -312,7 +312,9 @@ template <bool kRareLiterals, bool kWholeWindow>
         }
         size_t distance, length;
         ReadToken(in, word, bits, distance, length);
-        if (length == 2 && distance == 2047 + 257) {
+        // The far pair with v = 2047 is the end marker: tested as one number, since
+        // whether a token is a pair follows the data.
+        if (((length - 2) | (distance - (2047 + 257))) == 0) {
             stop = Stop::kEnd;
             break;
         }
