@@ -184,9 +184,14 @@ struct TokenTableAtStart {
     TokenTableAtStart() { BuildTokenTable(g_tokens); }
 } g_tokenTableAtStart;
 
-inline Token ParseToken(uint64_t view)
+// Parses the token whose leading 0 is bit 63 of `view`; `key` is the top 16 bits
+// of `view`, which the leading 0 keeps within the table, so that no mask lies on
+// the path from one token to the next. Each code examines only the bits it
+// consumes, so the result is exact when `view` is valid as far as `used`,
+// whatever lies beyond.
+inline Token ParseToken(uint64_t view, uint32_t key)
 {
-    const uint32_t e = g_tokens[(view >> (63 - kTokenKeyBits)) & ((1u << kTokenKeyBits) - 1)];
+    const uint32_t e = g_tokens[key];
     if (__builtin_expect((e & 31) == 0, 0))
         return ParseTwoLevel(view);
     const DistanceBase d = kDistanceBases.code[(e >> 5) & 63];
@@ -225,7 +230,7 @@ static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask ==
                                              size_t& length)
 {
     uint64_t view = uint64_t{word} << 32;
-    Token t = ParseToken(view);
+    Token t = ParseToken(view, word >> (31 - kTokenKeyBits));
     if (t.used <= bits) {
         distance = t.add + (size_t{in[0]} << t.shift);
         length = t.base + (in[1] & t.byteMask);
@@ -235,7 +240,7 @@ static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask ==
     } else {
         const size_t before = kHeads.bits[(word >> 25) & 63] > bits;
         view |= uint64_t{Load32(in + 1 - before)} << (32 - bits);
-        t = ParseToken(view);
+        t = ParseToken(view, static_cast<uint32_t>(view >> (63 - kTokenKeyBits)));
         const uint8_t* first = in + 4 * before;
         const uint8_t* second = first + 1 + 4 * (1 - before);
         distance = t.add + (size_t{*first} << t.shift);
