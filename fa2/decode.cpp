@@ -166,18 +166,42 @@ constexpr DistanceBases kDistanceBases = MakeDistanceBases();
 
 uint16_t g_tokens[1u << kTokenKeyBits];
 
+// Writes `entry` for every key whose first `bits` flag bits (the leading 0
+// included) are `code`; tokens longer than the key are left to the two lookups.
+void FillKeys(uint16_t* table, uint32_t code, unsigned bits, unsigned entry)
+{
+    if (bits > kTokenKeyBits + 1)
+        return;
+    const unsigned rest = kTokenKeyBits + 1 - bits;
+    for (uint32_t low = 0; low < (1u << rest); ++low)
+        table[code << rest | low] = static_cast<uint16_t>(entry);
+}
+
+// Every pair and long match by its flag bits, in the order of kDistanceBases.
 void BuildTokenTable(uint16_t* table)
 {
-    for (unsigned i = 0; i < (1u << kTokenKeyBits); ++i) {
-        const Token t = ParseTwoLevel(uint64_t{i} << (63 - kTokenKeyBits));
-        // Bits beyond the key read as zeros here, so only tokens within it are kept.
-        if (t.used > kTokenKeyBits + 1)
-            continue;
-        unsigned code = 0;
-        while (kDistanceBases.code[code].add != t.add || kDistanceBases.code[code].shift != t.shift)
-            ++code;
-        table[i] = static_cast<uint16_t>(t.used | code << 5 | t.base << 11);
+    unsigned index = 0;
+    for (unsigned z = 0; z < 5; ++z) {
+        const unsigned prefix = z < 4 ? z + 1 : 4;
+        const unsigned extra = z < 2 ? 1 : z;
+        for (unsigned x = 0; x < (1u << extra); ++x, ++index) {
+            // 00, the prefix (z zeros, then a 1 unless there are four), the extra bits
+            const uint32_t distance = (z < 4 ? 1u : 0u) << extra | x;
+            const unsigned distanceBits = 2 + prefix + extra;
+            for (unsigned lz = 0; lz < 6; ++lz) {
+                const unsigned code = lz < 5 ? lz + 1 : 5;
+                const unsigned lx = kLengthExtraBits[lz];
+                for (unsigned y = 0; y < (1u << lx); ++y) {
+                    const unsigned bits = distanceBits + code + lx;
+                    FillKeys(table, distance << (code + lx) | (lz < 5 ? 1u : 0u) << lx | y, bits,
+                             bits | index << 5 | (kLengthBase[lz] + y) << 11);
+                }
+            }
+        }
     }
+    FillKeys(table, 0b010, 3, 3 | index << 5 | 2 << 11);
+    for (unsigned x = 0; x < 8; ++x)
+        FillKeys(table, 0b011 << 3 | x, 6, 6 | (index + 1 + x) << 5 | 2 << 11);
 }
 
 struct TokenTableAtStart {
