@@ -318,7 +318,7 @@ template <bool kRareLiterals, bool kWholeWindow>
     unsigned bits = c.bits;
     Stop stop = Stop::kBudget;
     for (; budget; --budget) {
-        if (bits == 0) {
+        if (__builtin_expect(bits == 0, 0)) {
             word = Load32(in);
             in += 4;
             bits = 32;
@@ -373,7 +373,7 @@ template <bool kRareLiterals, bool kWholeWindow>
         } else {
             Copy8(out, src);
             Copy8(out + 8, src + 8);
-            while (out + 16 < end) {
+            while (__builtin_expect(out + 16 < end, 0)) {
                 out += 16;
                 src += 16;
                 Copy8(out, src);
