@@ -79,7 +79,6 @@ struct Token {
     uint32_t base;
     uint32_t byteMask;
     uint32_t used;  // flag bits of the token, its leading 0 included
-    uint32_t head;  // flag bits before its first byte field
 };
 
 // Any token after its leading 0, in two lookups. The first takes the 9 bits after
@@ -90,8 +89,6 @@ struct HeadCode {
     uint16_t add;
     uint8_t shift;
     uint8_t used;        // flag bits so far, the leading 0 included
-    uint8_t head;
-    uint8_t reserved;
     uint16_t lengthRow;  // 0 for a long match, 512 for a pair
 };
 
@@ -107,10 +104,10 @@ constexpr TwoLevelTables MakeTwoLevelTables()
         if (i & 0x100) {
             const unsigned far = (i >> 7) & 1;
             const unsigned x = (i >> 4) & 7;
-            t.head[i] = far ? HeadCode{static_cast<uint16_t>(257 + x), 3, 6, 3, 0, 512} : HeadCode{1, 0, 3, 3, 0, 512};
+            t.head[i] = far ? HeadCode{static_cast<uint16_t>(257 + x), 3, 6, 512} : HeadCode{1, 0, 3, 512};
         } else {
             const DistanceCode dc = kCodes.distance[i & 0xFF];
-            t.head[i] = {dc.add, dc.shift, static_cast<uint8_t>(2 + dc.used), dc.head, 0, 0};
+            t.head[i] = {dc.add, dc.shift, static_cast<uint8_t>(2 + dc.used), 0};
         }
     }
     for (unsigned i = 0; i < 512; ++i) {
@@ -126,105 +123,124 @@ constexpr Token ParseTwoLevel(uint64_t view)
 {
     const HeadCode h = kTwoLevel.head[(view >> 54) & 0x1FF];
     const LengthCode l = kTwoLevel.length[((view << h.used) >> 55) + h.lengthRow];
-    return {h.add, h.shift, l.base, l.byteMask, uint32_t{h.used} + l.used, h.head};
+    return {h.add, h.shift, l.base, l.byteMask, uint32_t{h.used} + l.used};
 }
 
-// The common long matches in one lookup. A match's shape (its distance class and
-// length class, 30 in all) fixes where its extra bits lie, so one small record
-// per shape turns the flag bits into numbers with shifts. A table of the 15 bits
-// after the leading 0 names the shape of every match whose codes fit in them:
-// distance classes up to 4096 with any length up to 26, which covers nearly every
-// match of text. The rest take the two lookups. One lookup matters because the
-// next token cannot be parsed before this one's length in bits is known.
-struct Shape {
-    uint16_t dAdd;
-    uint8_t dXshift;  // distance extra bits: (view >> dXshift) & dXmask
-    uint8_t dXmask;
-    uint8_t dShift;
-    uint8_t lBase;
-    uint8_t lXshift;  // length extra bits: (view >> lXshift) & lXmask
-    uint8_t lXmask;
-    uint8_t lByteMask;
-    uint8_t head;
-    uint8_t used;
+// Pairs and the common long matches in one lookup: a table of the 15 bits after
+// the leading 0 holds every token whose codes fit in them, decoded but for its
+// byte fields, in 16 bits: its length in flag bits, its distance code with the
+// extra bits (one of 41, kept in a small table) and its length (27 when a byte
+// follows). The next token cannot be parsed before this one's length in bits is
+// known, so one lookup matters, and one table for pairs and matches alike leaves
+// no branch on which comes. The table is 64 KiB, too large to carry in the
+// program file: it is built into zeroed memory before main runs.
+constexpr unsigned kTokenKeyBits = 15;
+
+struct DistanceBase {
+    uint16_t add;
+    uint8_t shift;
 };
 
-constexpr unsigned kShapeKeyBits = 15;
-
-struct ShapeTables {
-    Shape shape[30];
-    // used (bits 0-4, 0 when the codes do not fit the key), shape (bits 6-10).
-    uint16_t entry[1u << kShapeKeyBits];
+// Long matches by distance class and extra bits, then the near pair, then the
+// far pair by its 3 bits: distance = add + (byte << shift).
+struct DistanceBases {
+    DistanceBase code[64];
 };
 
-// The entry table is 64 KiB, too large to carry in the program file: it is built
-// into zeroed memory before main runs, which takes well under a millisecond.
-ShapeTables g_shapes;
-
-void BuildShapeTables(ShapeTables& t)
+constexpr DistanceBases MakeDistanceBases()
 {
+    DistanceBases t{};
+    unsigned i = 0;
+    for (unsigned z = 0; z < 5; ++z) {
+        const unsigned extra = z < 2 ? 1 : z;
+        for (unsigned x = 0; x < (1u << extra); ++x)
+            t.code[i++] = {static_cast<uint16_t>((z == 0 ? 0 : 256u << extra) + x + 1), static_cast<uint8_t>(extra)};
+    }
+    t.code[i++] = {1, 0};
+    for (unsigned x = 0; x < 8; ++x)
+        t.code[i++] = {static_cast<uint16_t>(257 + x), 3};
+    return t;
+}
+
+constexpr DistanceBases kDistanceBases = MakeDistanceBases();
+
+uint16_t g_tokens[1u << kTokenKeyBits];
+
+// Writes `entry` for every key whose first `bits` flag bits (the leading 0
+// included) are `code`; tokens longer than the key are left to the two lookups.
+void FillKeys(uint16_t* table, uint32_t code, unsigned bits, unsigned entry)
+{
+    if (bits > kTokenKeyBits + 1)
+        return;
+    const unsigned rest = kTokenKeyBits + 1 - bits;
+    for (uint32_t low = 0; low < (1u << rest); ++low)
+        table[code << rest | low] = static_cast<uint16_t>(entry);
+}
+
+// Every pair and long match by its flag bits, in the order of kDistanceBases.
+void BuildTokenTable(uint16_t* table)
+{
+    unsigned index = 0;
     for (unsigned z = 0; z < 5; ++z) {
         const unsigned prefix = z < 4 ? z + 1 : 4;
         const unsigned extra = z < 2 ? 1 : z;
-        const unsigned dUsed = 2 + prefix + extra;
-        for (unsigned lz = 0; lz < 6; ++lz) {
-            const unsigned code = lz < 5 ? lz + 1 : 5;
-            const unsigned lx = kLengthExtraBits[lz];
-            Shape& sh = t.shape[6 * z + lz];
-            sh.dAdd = static_cast<uint16_t>((z == 0 ? 0 : 256u << extra) + 1);
-            sh.dXshift = static_cast<uint8_t>(64 - dUsed);
-            sh.dXmask = static_cast<uint8_t>((1u << extra) - 1);
-            sh.dShift = static_cast<uint8_t>(extra);
-            sh.lBase = static_cast<uint8_t>(kLengthBase[lz]);
-            sh.lXshift = static_cast<uint8_t>(64 - dUsed - code - lx);
-            sh.lXmask = static_cast<uint8_t>((1u << lx) - 1);
-            sh.lByteMask = lz == 5 ? 0xFF : 0;
-            sh.head = static_cast<uint8_t>(2 + prefix);
-            sh.used = static_cast<uint8_t>(dUsed + code + lx);
+        for (unsigned x = 0; x < (1u << extra); ++x, ++index) {
+            // 00, the prefix (z zeros, then a 1 unless there are four), the extra bits
+            const uint32_t distance = (z < 4 ? 1u : 0u) << extra | x;
+            const unsigned distanceBits = 2 + prefix + extra;
+            for (unsigned lz = 0; lz < 6; ++lz) {
+                const unsigned code = lz < 5 ? lz + 1 : 5;
+                const unsigned lx = kLengthExtraBits[lz];
+                for (unsigned y = 0; y < (1u << lx); ++y) {
+                    const unsigned bits = distanceBits + code + lx;
+                    FillKeys(table, distance << (code + lx) | (lz < 5 ? 1u : 0u) << lx | y, bits,
+                             bits | index << 5 | (kLengthBase[lz] + y) << 11);
+                }
+            }
         }
     }
-    for (unsigned i = 0; i < (1u << kShapeKeyBits); ++i) {
-        const uint64_t view = uint64_t{i} << (63 - kShapeKeyBits);
-        if (view & (uint64_t{1} << 62))
-            continue;  // a pair
-        unsigned z = 0;
-        while (z < 4 && !(view & (uint64_t{1} << (61 - z))))
-            ++z;
-        const unsigned prefix = z < 4 ? z + 1 : 4;
-        const unsigned extra = z < 2 ? 1 : z;
-        const unsigned dUsed = 2 + prefix + extra;
-        unsigned lz = 0;
-        while (lz < 5 && !(view & (uint64_t{1} << (63 - dUsed - lz))))
-            ++lz;
-        const unsigned id = 6 * z + lz;
-        // Bits beyond the key read as zeros here, so only shapes within it are kept.
-        if (t.shape[id].used <= kShapeKeyBits + 1)
-            t.entry[i] = static_cast<uint16_t>(t.shape[id].used | id << 6);
-    }
+    FillKeys(table, 0b010, 3, 3 | index << 5 | 2 << 11);
+    for (unsigned x = 0; x < 8; ++x)
+        FillKeys(table, 0b011 << 3 | x, 6, 6 | (index + 1 + x) << 5 | 2 << 11);
 }
 
-struct ShapeTablesAtStart {
-    ShapeTablesAtStart() { BuildShapeTables(g_shapes); }
-} g_shapeTablesAtStart;
+struct TokenTableAtStart {
+    TokenTableAtStart() { BuildTokenTable(g_tokens); }
+} g_tokenTableAtStart;
 
-// Parses the token whose leading 0 is bit 63 of `view`. Each code examines only
-// the bits it consumes, so when `view` holds zeros after the last valid bit the
-// result is exact if `used` does not pass that bit, and `used` (and `head`) pass
-// it otherwise.
-inline Token ParseToken(uint64_t view)
+// Parses the token whose leading 0 is bit 63 of `view`; `key` is the top 16 bits
+// of `view`, which the leading 0 keeps within the table, so that no mask lies on
+// the path from one token to the next. Each code examines only the bits it
+// consumes, so the result is exact when `view` is valid as far as `used`,
+// whatever lies beyond.
+inline Token ParseToken(uint64_t view, uint32_t key)
 {
-    if (view & (uint64_t{1} << 62)) {
-        const uint32_t far = (view >> 61) & 1;
-        const uint32_t x = (view >> 58) & 7;
-        return far ? Token{257 + x, 3, 2, 0, 6, 3} : Token{1, 0, 2, 0, 3, 3};
-    }
-    const uint32_t e = g_shapes.entry[(view >> (63 - kShapeKeyBits)) & ((1u << kShapeKeyBits) - 1)];
+    const uint32_t e = g_tokens[key];
     if (__builtin_expect((e & 31) == 0, 0))
         return ParseTwoLevel(view);
-    const Shape& sh = g_shapes.shape[e >> 6];
-    return {sh.dAdd + static_cast<uint32_t>((view >> sh.dXshift) & sh.dXmask), sh.dShift,
-            sh.lBase + static_cast<uint32_t>((view >> sh.lXshift) & sh.lXmask), sh.lByteMask, e & 31, sh.head};
+    const DistanceBase d = kDistanceBases.code[(e >> 5) & 63];
+    const uint32_t length = e >> 11;
+    const uint32_t hasByte = (length + 5) >> 5;  // length 27: a byte follows
+    return {d.add, d.shift, length, (0u - hasByte) & 0xFF, e & 31};
 }
+
+// The flag bits before a token's first byte field, by the 6 bits after its
+// leading 0, the bits past the end of a flag word read as zeros. A head that
+// does not end within the word's remaining bits reads as longer than they are
+// whatever follows, since no prefix code ends early on added bits.
+struct HeadTable {
+    uint8_t bits[64];
+};
+
+constexpr HeadTable MakeHeadTable()
+{
+    HeadTable t{};
+    for (unsigned i = 0; i < 64; ++i)
+        t.bits[i] = static_cast<uint8_t>(i & 0x20 ? 3 : kCodes.distance[(i << 3) & 0xFF].head);
+    return t;
+}
+
+constexpr HeadTable kHeads = MakeHeadTable();
 
 static_assert(kCodes.distance[0x80].add == 1 && kCodes.distance[0x00].add == 4097);
 static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask == 0xFF);
@@ -233,13 +249,17 @@ static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask ==
 // word as though its bits went on as zeros: the parse is the true one when it
 // used no more than `bits`. Otherwise the token straddles two flag words: the
 // next word lies before the first byte field when the head of the token does not
-// fit (which the same argument decides), else just after it, and the token is
-// parsed again from both words.
+// fit, else just after it, and the token is parsed again from both words.
+//
+// Whether a token straddles follows the data, so this branch is often mispredicted.
+// Reading both words for every token and selecting instead was measured slower on
+// every corpus, even with the next word's place known in advance: the selection
+// lies on the path from one token to the next, where this branch does not.
 [[gnu::always_inline]] inline void ReadToken(const uint8_t*& in, uint32_t& word, unsigned& bits, size_t& distance,
                                              size_t& length)
 {
     uint64_t view = uint64_t{word} << 32;
-    Token t = ParseToken(view);
+    Token t = ParseToken(view, word >> (31 - kTokenKeyBits));
     if (t.used <= bits) {
         distance = t.add + (size_t{in[0]} << t.shift);
         length = t.base + (in[1] & t.byteMask);
@@ -247,9 +267,9 @@ static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask ==
         word <<= t.used;
         bits -= t.used;
     } else {
-        const size_t before = t.head > bits;
+        const size_t before = kHeads.bits[(word >> 25) & 63] > bits;
         view |= uint64_t{Load32(in + 1 - before)} << (32 - bits);
-        t = ParseToken(view);
+        t = ParseToken(view, static_cast<uint32_t>(view >> (63 - kTokenKeyBits)));
         const uint8_t* first = in + 4 * before;
         const uint8_t* second = first + 1 + 4 * (1 - before);
         distance = t.add + (size_t{*first} << t.shift);
@@ -303,7 +323,7 @@ template <bool kRareLiterals, bool kWholeWindow>
     unsigned bits = c.bits;
     Stop stop = Stop::kBudget;
     for (; budget; --budget) {
-        if (bits == 0) {
+        if (__builtin_expect(bits == 0, 0)) {
             word = Load32(in);
             in += 4;
             bits = 32;
@@ -326,7 +346,9 @@ template <bool kRareLiterals, bool kWholeWindow>
         }
         size_t distance, length;
         ReadToken(in, word, bits, distance, length);
-        if (length == 2 && distance == 2047 + 257) {
+        // The far pair with v = 2047 is the end marker: tested as one number, since
+        // whether a token is a pair follows the data.
+        if (((length - 2) | (distance - (2047 + 257))) == 0) {
             stop = Stop::kEnd;
             break;
         }
@@ -356,7 +378,7 @@ template <bool kRareLiterals, bool kWholeWindow>
         } else {
             Copy8(out, src);
             Copy8(out + 8, src + 8);
-            while (out + 16 < end) {
+            while (__builtin_expect(out + 16 < end, 0)) {
                 out += 16;
                 src += 16;
                 Copy8(out, src);

@@ -333,35 +333,6 @@ public:
         return static_cast<uint32_t>(w.out - matches);
     }
 
-    // Find for `p` and then `p + 1` (limits `limit` and `nextLimit`, at least 2),
-    // with no cap on the search. The two walks run side by side when they are in
-    // different trees, which share no node: each walk is one long chain of
-    // dependent loads, and two chains keep the processor twice as busy.
-    void FindTwo(const uint8_t* data, uint32_t p, uint32_t limit, uint32_t nextLimit, Match* matches,
-                 uint32_t* found, Match* nextMatches, uint32_t* nextFound)
-    {
-        Walk a, b;
-        bool walkA = Start(data, p, limit, matches, a);
-        if (!walkA || nextLimit < 4 || TreeKey(data + p) == TreeKey(data + p + 1)) {
-            while (walkA && Step(a)) {
-            }
-            *found = static_cast<uint32_t>(a.out - matches);
-            *nextFound = Find<false>(data, p + 1, nextLimit, 0, nextMatches);
-            return;
-        }
-        bool walkB = Start(data, p + 1, nextLimit, nextMatches, b);
-        while (walkA && walkB) {
-            walkA = Step(a);
-            walkB = Step(b);
-        }
-        while (walkA && Step(a)) {
-        }
-        while (walkB && Step(b)) {
-        }
-        *found = static_cast<uint32_t>(a.out - matches);
-        *nextFound = static_cast<uint32_t>(b.out - nextMatches);
-    }
-
 private:
     // One search: the position's bytes and how many of them count, the next node
     // to meet, where the next node that sorts below cur hangs and the common
@@ -555,8 +526,8 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
         return 0;
 
     BitWriter w{out, outCapacity, 0, SIZE_MAX, 0, 32, true, 0, 0};
-    // One spare each: the finder stores before counting.
-    MatchFinder::Match matches[kFa2MaxMatch + 1], nextMatches[kFa2MaxMatch + 1];
+    // One spare: the finder stores before counting.
+    MatchFinder::Match matches[kFa2MaxMatch + 1];
 
     uint64_t matchCount = 0;
     for (uint32_t start = 0; start < n; start += segmentLength) {
@@ -624,24 +595,14 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
         // The tree holds every position, so its search runs even where the parse
         // tries nothing; tokens stop at the segment's end.
         const bool unlimited = tuning.searchDepth == UINT32_MAX;
-        for (uint32_t i = 0; i < span;) {
+        for (uint32_t i = 0; i < span; ++i) {
             const uint32_t p = start + i;
             const uint32_t limit = n - p < kFa2MaxMatch ? n - p : kFa2MaxMatch;
-            if (unlimited && span - i >= 2 && limit >= 3) {
-                uint32_t found, nextFound;
-                finder.FindTwo(in, p, limit, n - p - 1 < kFa2MaxMatch ? n - p - 1 : kFa2MaxMatch, matches, &found,
-                               nextMatches, &nextFound);
-                tryTokens(i, matches, found);
-                tryTokens(i + 1, nextMatches, nextFound);
-                i += 2;
-                continue;
-            }
             uint32_t found = 0;
             if (limit >= 2)
                 found = unlimited ? finder.Find<false>(in, p, limit, 0, matches)
                                   : finder.Find<true>(in, p, limit, tuning.searchDepth, matches);
             tryTokens(i, matches, found);
-            ++i;
         }
 
         // Walk the cheapest path back, leaving in the high half of each step on it
