@@ -30,7 +30,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     return TRUE;
 }
 
-extern "C" INT WINAPI DirectXSetupA(HWND owner, LPSTR root, DWORD flags)
+extern "C" __declspec(dllexport) INT WINAPI DirectXSetupA(HWND owner, LPSTR root, DWORD flags)
 {
     int result = 0;
     if (FILE* file = Beside("dsetup_calls.txt", "ab"))

@@ -90,8 +90,8 @@ def _start_xvfb():
 
 class WinePrefix:
 
-    def __init__(self, name="test", display=True):
-        self.name, self.want_display, self.path, self.xvfb, self.env, self._driver = name, display, None, None, None, None
+    def __init__(self, name="test"):
+        self.name, self.path, self.xvfb, self.env, self._driver = name, None, None, None, None
         self.timings, self._procs, self._pending_drives, self._server_started = {}, [], {}, False
 
     def __enter__(self):
@@ -116,11 +116,10 @@ class WinePrefix:
             self.env.update(WINEPREFIX=self.path, LOCPATH=os.path.join(VAR, "locale"), LC_ALL="ja_JP.UTF-8",
                             WINEDEBUG=os.environ.get("LANTERNA_WINEDEBUG", "-all"),
                             WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
-            if self.want_display:
-                self.xvfb = _start_xvfb()
-                self.env["DISPLAY"] = self.xvfb.display
+            self.xvfb = _start_xvfb()
+            self.env["DISPLAY"] = self.xvfb.display
             with open(os.path.join(self.path, OWNER_FILE), "w") as f:
-                f.write("%d %d\n" % (os.getpid(), self.xvfb.pid if self.xvfb else 0))
+                f.write("%d %d\n" % (os.getpid(), self.xvfb.pid))
             return self
         except BaseException:
             self.close()
