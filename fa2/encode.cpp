@@ -366,9 +366,17 @@ private:
         const uint32_t treeKey = TreeKey(cur);
         root = treeHead_[treeKey];
         treeHead_[treeKey] = self;
-        // The next position's root is a random access; start it early.
-        if (limit > 4)
+        // The three heads are random accesses into tables larger than the first
+        // level caches, and waiting on them is a large part of the encoder's time:
+        // fetch a later position's heads now, and the next position's root node
+        // (its head fetched earlier).
+        if (limit > kAhead + 3) {
+            const uint8_t* const ahead = cur + kAhead;
+            __builtin_prefetch(&pairHead_[ahead[0] | ahead[1] << 8]);
+            __builtin_prefetch(&tripleHead_[TripleKey(ahead)]);
+            __builtin_prefetch(&treeHead_[TreeKey(ahead)]);
             __builtin_prefetch(&son_[Node(treeHead_[TreeKey(cur + 1)])]);
+        }
         return true;
     }
 
@@ -449,6 +457,7 @@ private:
     static constexpr uint32_t Node(uint32_t biased) { return 2 * ((biased - kBias) & (kCycle - 1)); }
 
     static constexpr uint32_t kBias = kFa2WindowSize + 1;
+    static constexpr uint32_t kAhead = 2;  // positions
     static constexpr uint32_t kPairKeys = 65536;
     uint32_t* pairHead_ = nullptr;     // exact two-byte keys
     uint32_t* tripleHead_ = nullptr;   // hashed three-byte keys
