@@ -321,8 +321,13 @@ public:
     {
         Match* out = matches;
         uint32_t root;
-        if (Start(data, p, limit, out, root))
-            out = WalkTree<kLimited>(data + p, p + kBias, limit, root, depth, out);
+        if (Start(data, p, limit, out, root)) {
+            // An empty tree, common in data with few repeats, needs no walk.
+            if (p + kBias - root <= kFa2WindowSize)
+                out = WalkTree<kLimited>(data + p, p + kBias, limit, root, depth, out);
+            else
+                std::memset(&son_[Node(p + kBias)], 0, 8);
+        }
         return static_cast<uint32_t>(out - matches);
     }
 
