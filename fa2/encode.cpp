@@ -392,9 +392,8 @@ private:
     // open link. The step selects instead of branching on the comparison, which
     // goes either way at random, and keeps the chain of dependent loads short:
     // both links of a node are read at once, and the order comes from the
-    // compared words, not from a further load. Kept out of line so that the walk
-    // has the registers to itself: a spilled candidate or link lengthens that
-    // chain by a store and a reload on every step.
+    // compared words, not from a further load. Kept out of line: inlined into
+    // the parse, the walk's state lived on the stack and every step paid for it.
     template <bool kLimited>
     [[gnu::noinline]] Match* WalkTree(const uint8_t* cur, uint32_t self, uint32_t limit, uint32_t candidate,
                                       uint32_t depth, Match* out)
@@ -462,7 +461,7 @@ private:
     static constexpr uint32_t Node(uint32_t biased) { return 2 * ((biased - kBias) & (kCycle - 1)); }
 
     static constexpr uint32_t kBias = kFa2WindowSize + 1;
-    static constexpr uint32_t kAhead = 2;  // positions
+    static constexpr uint32_t kAhead = 2;  // how many positions ahead the heads are fetched
     static constexpr uint32_t kPairKeys = 65536;
     uint32_t* pairHead_ = nullptr;     // exact two-byte keys
     uint32_t* tripleHead_ = nullptr;   // hashed three-byte keys
@@ -536,19 +535,21 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
         for (uint32_t i = 1; i < span + 5; ++i)
             step[i] = kUnreached;
 
-        // Steps are built in place: a token's weight and its length add to the
-        // step it starts from, its distance fills the low bits, and no field
-        // carries into the next. Per length, the length code's bits and the length
-        // itself; per (distance - 1) >> 9, the rest of a long match's bits.
+        // Steps are sums of parts, as no field carries into the next: the weight
+        // of the step a token starts from, the token's own weight and length, and
+        // its distance - 1. Per length, the length code's bits and the length;
+        // per (distance - 1) >> 9, the rest of a long match's bits. (A distance of
+        // 1 adds nothing to the low bits.)
         uint64_t lengthSteps[kFa2MaxMatch + 5];
         for (uint32_t len = kFa2MinMatch; len < kFa2MaxMatch + 5; ++len)
             lengthSteps[len] = Step(uint64_t{kLengthTables.bits[len]} << bitShift, len, 1);
         uint64_t distanceSteps[16];
         for (uint32_t c = 0; c < 16; ++c)
-            distanceSteps[c] = Step((tokenWeight + ((2u + kDistanceCosts[c]) << bitShift)), 0, 1);
+            distanceSteps[c] = Step(tokenWeight + ((2u + kDistanceCosts[c]) << bitShift), 0, 1);
         const uint64_t literalStep = Step(kLiteralCost << bitShift, 1, 1);
         const uint64_t pairStep = Step(tokenWeight, 2, 1);
         constexpr uint64_t kWeightMask = ~((uint64_t{1} << kWeightShift) - 1);
+        constexpr uint64_t kOneLength = Step(0, 1, 1);
 
         uint32_t committedTo = 0;  // relative position before which a taken match runs
         // Tries the tokens from relative position i, given its candidates.
@@ -584,14 +585,14 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
                 // of one length-code size (see the note at the top).
                 uint64_t* const at = to + shorter;
                 const uint64_t* const lengthStep = lengthSteps + shorter;
-                const uint32_t reach = longest - shorter;
+                const uint32_t reach = longest - shorter;  // at least 1: lengths grow
                 Relax(at[1], from + lengthStep[1]);
                 for (uint32_t k = 2; k <= 4; ++k)
                     Relax(at[k], (from + lengthStep[k]) | (uint64_t{0} - (k > reach)));
                 for (uint32_t len = shorter + 5; len <= longest;) {
                     const uint32_t last = kLengthTables.bucketEnd[len] < longest ? kLengthTables.bucketEnd[len] : longest;
                     const uint64_t cost = from + lengthSteps[last];
-                    Relax(to[last - 1], cost - (uint64_t{1} << 13));
+                    Relax(to[last - 1], cost - kOneLength);
                     Relax(to[last], cost);
                     len = last + 1;
                 }
