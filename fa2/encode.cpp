@@ -319,48 +319,31 @@ public:
     template <bool kLimited>
     uint32_t Find(const uint8_t* data, uint32_t p, uint32_t limit, uint32_t depth, Match* matches)
     {
-        Walk w;
-        if (Start(data, p, limit, matches, w)) {
-            for (;;) {
-                if (kLimited && depth-- == 0) {
-                    son_[w.belowSlot] = son_[w.aboveSlot] = 0;
-                    break;
-                }
-                if (!Step(w))
-                    break;
-            }
+        Match* out = matches;
+        uint32_t root;
+        if (Start(data, p, limit, out, root)) {
+            // An empty tree, common in data with few repeats, needs no walk.
+            if (p + kBias - root <= kFa2WindowSize)
+                out = WalkTree<kLimited>(data + p, p + kBias, limit, root, depth, out);
+            else
+                std::memset(&son_[Node(p + kBias)], 0, 8);
         }
-        return static_cast<uint32_t>(w.out - matches);
+        return static_cast<uint32_t>(out - matches);
     }
 
 private:
-    // One search: the position's bytes and how many of them count, the next node
-    // to meet, where the next node that sorts below cur hangs and the common
-    // length of the nodes already hung there, the same above, and where the next
-    // candidate goes. Every node still to be met shares the smaller of the two
-    // lengths with cur, and the larger is the longest match so far.
-    struct Walk {
-        const uint8_t* cur;
-        uint32_t self;
-        uint32_t limit;
-        uint32_t candidate;
-        uint32_t belowSlot, aboveSlot;
-        uint32_t belowLength, aboveLength;
-        Match* out;
-    };
-
     // Looks up and inserts the pair head, the triple chain and the tree root of
-    // `p`. Returns true when a tree walk follows.
-    bool Start(const uint8_t* data, uint32_t p, uint32_t limit, Match* matches, Walk& w)
+    // `p`, storing the pair and triple candidates at `out`. Returns true when a
+    // tree walk from `root` follows.
+    bool Start(const uint8_t* data, uint32_t p, uint32_t limit, Match*& out, uint32_t& root)
     {
         const uint8_t* const cur = data + p;
         const uint32_t self = p + kBias;
         const uint32_t pairKey = cur[0] | (cur[1] << 8);
         const uint32_t pairDistance = self - pairHead_[pairKey];
         pairHead_[pairKey] = self;
-        w.out = matches;
         if (pairDistance <= kFa2WindowSize)
-            *w.out++ = {2, static_cast<uint16_t>(pairDistance)};
+            *out++ = {2, static_cast<uint16_t>(pairDistance)};
         if (limit < 3)
             return false;
         // The nearest three-byte match: the newest position whose three bytes hash
@@ -378,7 +361,7 @@ private:
             uint32_t bytes;
             std::memcpy(&bytes, cur - distance, 4);
             if (((bytes ^ head) & 0xFFFFFF) == 0) {
-                *w.out++ = {3, static_cast<uint16_t>(distance)};
+                *out++ = {3, static_cast<uint16_t>(distance)};
                 break;
             }
             triple = tripleChain_[(triple - kBias) & (kCycle - 1)];
@@ -386,69 +369,80 @@ private:
         if (limit < 4)
             return false;
         const uint32_t treeKey = TreeKey(cur);
-        w.candidate = treeHead_[treeKey];
+        root = treeHead_[treeKey];
         treeHead_[treeKey] = self;
-        // The next position's root is a random access; start it early.
-        if (limit > 4)
+        // The three heads are random accesses into tables larger than the first
+        // level caches, and waiting on them is a large part of the encoder's time:
+        // fetch a later position's heads now, and the next position's root node
+        // (its head fetched earlier).
+        if (limit > kAhead + 3) {
+            const uint8_t* const ahead = cur + kAhead;
+            __builtin_prefetch(&pairHead_[ahead[0] | ahead[1] << 8]);
+            __builtin_prefetch(&tripleHead_[TripleKey(ahead)]);
+            __builtin_prefetch(&treeHead_[TreeKey(ahead)]);
             __builtin_prefetch(&son_[Node(treeHead_[TreeKey(cur + 1)])]);
-        w.cur = cur;
-        w.self = self;
-        w.limit = limit;
-        w.belowSlot = Node(self);
-        w.aboveSlot = w.belowSlot + 1;
-        w.belowLength = w.aboveLength = 0;
+        }
         return true;
     }
 
-    // Meets one node. Returns false when the walk has ended (its open links then
-    // closed). The step selects instead of branching on the comparison, which goes
-    // either way at random, and keeps the chain of dependent loads short: both
-    // links of a node are read at once, and the order comes from the compared
-    // words, not from a further load.
-    bool Step(Walk& w)
+    // Walks the tree from `root`, hanging `self` (its bytes at `cur`) in as the
+    // new root, and stores at `out` each candidate longer than all before it.
+    // Every node still to be met shares the smaller of belowLength and
+    // aboveLength with cur; each node met hangs below cur's lower or higher
+    // open link. The step selects instead of branching on the comparison, which
+    // goes either way at random, and keeps the chain of dependent loads short:
+    // both links of a node are read at once, and the order comes from the
+    // compared words, not from a further load. Kept out of line: inlined into
+    // the parse, the walk's state lived on the stack and every step paid for it.
+    template <bool kLimited>
+    [[gnu::noinline]] Match* WalkTree(const uint8_t* cur, uint32_t self, uint32_t limit, uint32_t candidate,
+                                      uint32_t depth, Match* out)
     {
         uint32_t* const son = son_;
-        const uint32_t distance = w.self - w.candidate;
-        if (distance > kFa2WindowSize) {
-            son[w.belowSlot] = son[w.aboveSlot] = 0;
-            return false;
-        }
-        const uint32_t node = Node(w.candidate);
-        uint64_t links;  // lower in the low half, higher in the high half
-        std::memcpy(&links, &son[node], 8);
-        const uint8_t* const cur = w.cur;
-        const uint8_t* const pb = cur - distance;
-        uint32_t len = w.belowLength < w.aboveLength ? w.belowLength : w.aboveLength;
-        uint32_t longest = w.belowLength < w.aboveLength ? w.aboveLength : w.belowLength;
-        longest = longest < 3 ? 3 : longest;
-        uint64_t x, y;
-        uint32_t isBelow;
-        if (w.limit - len >= 8 && (std::memcpy(&x, pb + len, 8), std::memcpy(&y, cur + len, 8), x != y)) {
-            len += static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
-            // Little-endian words compare as strings once byte-swapped.
-            isBelow = __builtin_bswap64(x) < __builtin_bswap64(y);
-        } else {
-            len = CommonLength(pb, cur, len, w.limit);
-            if (len == w.limit) {
-                // Equal as far as it can matter: the new node replaces the old one.
-                *w.out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
-                w.out += len > longest;
-                son[w.belowSlot] = static_cast<uint32_t>(links);
-                son[w.aboveSlot] = static_cast<uint32_t>(links >> 32);
-                return false;
+        uint32_t belowSlot = Node(self);
+        uint32_t aboveSlot = belowSlot + 1;
+        uint32_t belowLength = 0, aboveLength = 0;
+        uint32_t longest = 3;  // no candidate this short or shorter comes from the tree
+        for (;;) {
+            const uint32_t distance = self - candidate;
+            if (distance > kFa2WindowSize || (kLimited && depth-- == 0))
+                break;
+            const uint32_t node = Node(candidate);
+            uint64_t links;  // lower in the low half, higher in the high half
+            std::memcpy(&links, &son[node], 8);
+            const uint8_t* const pb = cur - distance;
+            uint32_t len = belowLength < aboveLength ? belowLength : aboveLength;
+            uint64_t x, y;
+            uint32_t isBelow;
+            if (limit - len >= 8 && (std::memcpy(&x, pb + len, 8), std::memcpy(&y, cur + len, 8), x != y)) {
+                len += static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
+                // Little-endian words compare as strings once byte-swapped.
+                isBelow = __builtin_bswap64(x) < __builtin_bswap64(y);
+            } else {
+                len = CommonLength(pb, cur, len, limit);
+                if (len == limit) {
+                    // Equal as far as it can matter: the new node replaces the old one.
+                    *out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
+                    out += len > longest;
+                    son[belowSlot] = static_cast<uint32_t>(links);
+                    son[aboveSlot] = static_cast<uint32_t>(links >> 32);
+                    return out;
+                }
+                isBelow = pb[len] < cur[len];
             }
-            isBelow = pb[len] < cur[len];
+            *out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
+            out += len > longest;
+            longest = len > longest ? len : longest;
+            const uint32_t mask = 0u - isBelow;
+            son[Select(mask, belowSlot, aboveSlot)] = candidate;
+            belowSlot = Select(mask, node + 1, belowSlot);
+            aboveSlot = Select(mask, aboveSlot, node);
+            belowLength = Select(mask, len, belowLength);
+            aboveLength = Select(mask, aboveLength, len);
+            candidate = static_cast<uint32_t>(links >> (mask & 32));
         }
-        *w.out = {static_cast<uint16_t>(len), static_cast<uint16_t>(distance)};
-        w.out += len > longest;
-        const uint32_t mask = 0u - isBelow;
-        son[Select(mask, w.belowSlot, w.aboveSlot)] = w.candidate;
-        w.belowSlot = Select(mask, node + 1, w.belowSlot);
-        w.aboveSlot = Select(mask, w.aboveSlot, node);
-        w.belowLength = Select(mask, len, w.belowLength);
-        w.aboveLength = Select(mask, w.aboveLength, len);
-        w.candidate = static_cast<uint32_t>(links >> (mask & 32));
-        return true;
+        son[belowSlot] = son[aboveSlot] = 0;
+        return out;
     }
 
     uint32_t TripleKey(const uint8_t* p) const
@@ -467,6 +461,7 @@ private:
     static constexpr uint32_t Node(uint32_t biased) { return 2 * ((biased - kBias) & (kCycle - 1)); }
 
     static constexpr uint32_t kBias = kFa2WindowSize + 1;
+    static constexpr uint32_t kAhead = 2;  // how many positions ahead the heads are fetched
     static constexpr uint32_t kPairKeys = 65536;
     uint32_t* pairHead_ = nullptr;     // exact two-byte keys
     uint32_t* tripleHead_ = nullptr;   // hashed three-byte keys
@@ -540,14 +535,28 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
         for (uint32_t i = 1; i < span + 5; ++i)
             step[i] = kUnreached;
 
+        // Steps are sums of parts, as no field carries into the next: the weight
+        // of the step a token starts from, the token's own weight and length, and
+        // its distance - 1. Per length, the length code's bits and the length;
+        // per (distance - 1) >> 9, the rest of a long match's bits. (A distance of
+        // 1 adds nothing to the low bits.)
+        uint64_t lengthSteps[kFa2MaxMatch + 5];
+        for (uint32_t len = kFa2MinMatch; len < kFa2MaxMatch + 5; ++len)
+            lengthSteps[len] = Step(uint64_t{kLengthTables.bits[len]} << bitShift, len, 1);
+        uint64_t distanceSteps[16];
+        for (uint32_t c = 0; c < 16; ++c)
+            distanceSteps[c] = Step(tokenWeight + ((2u + kDistanceCosts[c]) << bitShift), 0, 1);
+        const uint64_t literalStep = Step(kLiteralCost << bitShift, 1, 1);
+        const uint64_t pairStep = Step(tokenWeight, 2, 1);
+        constexpr uint64_t kWeightMask = ~((uint64_t{1} << kWeightShift) - 1);
+        constexpr uint64_t kOneLength = Step(0, 1, 1);
+
         uint32_t committedTo = 0;  // relative position before which a taken match runs
         // Tries the tokens from relative position i, given its candidates.
         auto tryTokens = [&](uint32_t i, const MatchFinder::Match* candidates, uint32_t found) {
-            const uint64_t weight = step[i] >> kWeightShift;
+            const uint64_t here = step[i] & kWeightMask;
             uint64_t* const to = &step[i];
-            Relax(to[1], Step(weight + (kLiteralCost << bitShift), 1, 1));
-            // Bits of a token from here, as a weight.
-            const uint64_t base = weight + tokenWeight;
+            Relax(to[1], here + literalStep);
             if (i < committedTo || found == 0)
                 return;
             const uint32_t room = span - i;
@@ -557,34 +566,34 @@ size_t Fa2CompressTuned(uint8_t* out, size_t outCapacity, const uint8_t* in, siz
             // also shares the first two, and the pair head is the newest of those.
             const uint32_t pairDistance = candidates[0].distance;
             Relax(to[2], pairDistance <= kFa2FarPairMaxDistance
-                             ? Step(base + (MatchCost(2, pairDistance) << bitShift), 2, pairDistance)
+                             ? here + pairStep + (uint64_t{MatchCost(2, pairDistance)} << bitShift << kWeightShift) +
+                                   (pairDistance - 1)
                              : kUnreached);
             // The second is the nearest triple, when there is any candidate more.
             if (found < 2 || room < 3)
                 return;
             const uint32_t tripleDistance = candidates[1].distance;
-            Relax(to[3],
-                  Step(base + ((2u + kDistanceCosts[(tripleDistance - 1) >> 9] + kLengthTables.bits[3]) << bitShift), 3,
-                       tripleDistance));
+            Relax(to[3], here + distanceSteps[(tripleDistance - 1) >> 9] + lengthSteps[3] + (tripleDistance - 1));
             uint32_t shorter = 3;
             for (uint32_t m = 2; m < found && shorter < room; ++m) {
                 const uint32_t distance = candidates[m].distance;
                 const uint32_t longest = candidates[m].length < room ? candidates[m].length : room;
-                const uint64_t costBase = base + ((2u + kDistanceCosts[(distance - 1) >> 9]) << bitShift);
+                const uint64_t from = here + distanceSteps[(distance - 1) >> 9] + (distance - 1);
                 // Lengths shorter + 1 to longest come from this distance. The first
                 // four are tried without a branch (past `longest` they lose to
                 // anything); beyond them, the two longest lengths of each stretch
                 // of one length-code size (see the note at the top).
-                for (uint32_t k = 1; k <= 4; ++k) {
-                    const uint32_t len = shorter + k;
-                    const uint64_t beyond = uint64_t{0} - (len > longest);
-                    Relax(to[len], Step(costBase + (uint64_t{kLengthTables.bits[len]} << bitShift), len, distance) | beyond);
-                }
+                uint64_t* const at = to + shorter;
+                const uint64_t* const lengthStep = lengthSteps + shorter;
+                const uint32_t reach = longest - shorter;  // at least 1: lengths grow
+                Relax(at[1], from + lengthStep[1]);
+                for (uint32_t k = 2; k <= 4; ++k)
+                    Relax(at[k], (from + lengthStep[k]) | (uint64_t{0} - (k > reach)));
                 for (uint32_t len = shorter + 5; len <= longest;) {
                     const uint32_t last = kLengthTables.bucketEnd[len] < longest ? kLengthTables.bucketEnd[len] : longest;
-                    const uint64_t cost = costBase + (uint64_t{kLengthTables.bits[last]} << bitShift);
-                    Relax(to[last - 1], Step(cost, last - 1, distance));
-                    Relax(to[last], Step(cost, last, distance));
+                    const uint64_t cost = from + lengthSteps[last];
+                    Relax(to[last - 1], cost - kOneLength);
+                    Relax(to[last], cost);
                     len = last + 1;
                 }
                 shorter = longest;
