@@ -158,14 +158,15 @@ TEST(Fa2Encode, RoundTripsAndStaysInItsBuffer)
 
 TEST(Fa2Encode, ParseSpendsTheFewestBits)
 {
-    // The fewest bits over every parse, by brute force: for each position and
-    // length the nearest earlier occurrence in the window, then a shortest path.
+    // The fewest bits over every parse, and among those the fewest copies, by brute
+    // force: for each position and length the nearest earlier occurrence in the
+    // window, then a shortest path. A weight is bits << 20 plus copies.
     auto cost = [](size_t length, size_t distance) -> uint64_t {
         if (length < 3)
-            return length == 1 ? 9 : distance <= 256 ? 11 : 14;
+            return length == 1 ? 9 << 20 : (distance <= 256 ? 11 << 20 : 14 << 20) + 1;
         const size_t f = distance - 1;
-        return 2 + (f < 512 ? 10 : f < 1024 ? 11 : f < 2048 ? 13 : f < 4096 ? 15 : 16) +
-               (length == 3 ? 1 : length == 4 ? 2 : length <= 6 ? 4 : length <= 10 ? 6 : length <= 26 ? 9 : 13);
+        return ((2 + (f < 512 ? 10 : f < 1024 ? 11 : f < 2048 ? 13 : f < 4096 ? 15 : 16) +
+                 (length == 3 ? 1 : length == 4 ? 2 : length <= 6 ? 4 : length <= 10 ? 6 : length <= 26 ? 9 : 13)) << 20) + 1;
     };
     Bytes farPairs(3000);  // 2-byte copies 257 to 600 back, where a far pair competes with a 3-byte match
     std::mt19937 rng(31);
@@ -176,7 +177,7 @@ TEST(Fa2Encode, ParseSpendsTheFewestBits)
         std::vector<uint64_t> best(n + 1, UINT64_MAX / 2);
         best[0] = 0;
         for (size_t p = 0; p < n; ++p) {
-            best[p + 1] = std::min(best[p + 1], best[p] + 9);
+            best[p + 1] = std::min(best[p + 1], best[p] + cost(1, 0));
             const size_t limit = std::min<size_t>(282, n - p);
             size_t reached = 1;  // lengths up to this one have their nearest distance
             for (size_t dist = 1; dist <= std::min<size_t>(p, 8192) && reached < limit; ++dist) {
@@ -191,7 +192,8 @@ TEST(Fa2Encode, ParseSpendsTheFewestBits)
         for (const Fa2EncodeTuning& tuning : {kFa2ExactTuning, kFa2DefaultTuning}) {
             Fa2EncodeStats stats;
             const size_t size = Encode(d, tuning, &stats).size();
-            EXPECT_EQ(stats.flagBits + 8 * stats.byteFields, best[n] + 14) << n << " bytes";  // and the end marker
+            EXPECT_EQ(stats.flagBits + 8 * stats.byteFields, (best[n] >> 20) + 14) << n << " bytes";  // and the end marker
+            EXPECT_TRUE(tuning.segmentLength > kFa2LongestTieBreakSegment || stats.matches == (best[n] & 0xFFFFF)) << n;
             EXPECT_EQ(size, stats.byteFields + 4 * ((stats.flagBits + 31) / 32));  // no flag word to spare
         }
     }
