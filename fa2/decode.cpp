@@ -164,21 +164,27 @@ constexpr DistanceBases MakeDistanceBases()
 
 constexpr DistanceBases kDistanceBases = MakeDistanceBases();
 
+// Where literal runs are common, tokens are mostly short, and a table of a bit
+// less keeps to half the room in the first-level cache; where they are rare, the
+// longer tokens that it would leave to the two lookups are common.
+constexpr unsigned kShortTokenKeyBits = kTokenKeyBits - 1;
+
 uint16_t g_tokens[1u << kTokenKeyBits];
+uint16_t g_shortTokens[1u << kShortTokenKeyBits];
 
 // Writes `entry` for every key whose first `bits` flag bits (the leading 0
 // included) are `code`; tokens longer than the key are left to the two lookups.
-void FillKeys(uint16_t* table, uint32_t code, unsigned bits, unsigned entry)
+void FillKeys(uint16_t* table, unsigned keyBits, uint32_t code, unsigned bits, unsigned entry)
 {
-    if (bits > kTokenKeyBits + 1)
+    if (bits > keyBits + 1)
         return;
-    const unsigned rest = kTokenKeyBits + 1 - bits;
+    const unsigned rest = keyBits + 1 - bits;
     for (uint32_t low = 0; low < (1u << rest); ++low)
         table[code << rest | low] = static_cast<uint16_t>(entry);
 }
 
 // Every pair and long match by its flag bits, in the order of kDistanceBases.
-void BuildTokenTable(uint16_t* table)
+void BuildTokenTable(uint16_t* table, unsigned keyBits)
 {
     unsigned index = 0;
     for (unsigned z = 0; z < 5; ++z) {
@@ -193,19 +199,23 @@ void BuildTokenTable(uint16_t* table)
                 const unsigned lx = kLengthExtraBits[lz];
                 for (unsigned y = 0; y < (1u << lx); ++y) {
                     const unsigned bits = distanceBits + code + lx;
-                    FillKeys(table, distance << (code + lx) | (lz < 5 ? 1u : 0u) << lx | y, bits,
+                    FillKeys(table, keyBits, distance << (code + lx) | (lz < 5 ? 1u : 0u) << lx | y, bits,
                              bits | index << 5 | (kLengthBase[lz] + y) << 11);
                 }
             }
         }
     }
-    FillKeys(table, 0b010, 3, 3 | index << 5 | 2 << 11);
+    FillKeys(table, keyBits, 0b010, 3, 3 | index << 5 | 2 << 11);
     for (unsigned x = 0; x < 8; ++x)
-        FillKeys(table, 0b011 << 3 | x, 6, 6 | (index + 1 + x) << 5 | 2 << 11);
+        FillKeys(table, keyBits, 0b011 << 3 | x, 6, 6 | (index + 1 + x) << 5 | 2 << 11);
 }
 
 struct TokenTableAtStart {
-    TokenTableAtStart() { BuildTokenTable(g_tokens); }
+    TokenTableAtStart()
+    {
+        BuildTokenTable(g_tokens, kTokenKeyBits);
+        BuildTokenTable(g_shortTokens, kShortTokenKeyBits);
+    }
 } g_tokenTableAtStart;
 
 // Parses the token whose leading 0 is bit 63 of `view`; `key` is the top 16 bits
@@ -213,9 +223,10 @@ struct TokenTableAtStart {
 // the path from one token to the next. Each code examines only the bits it
 // consumes, so the result is exact when `view` is valid as far as `used`,
 // whatever lies beyond.
+template <unsigned kKeyBits>
 inline Token ParseToken(uint64_t view, uint32_t key)
 {
-    const uint32_t e = g_tokens[key];
+    const uint32_t e = (kKeyBits == kTokenKeyBits ? g_tokens : g_shortTokens)[key];
     if (__builtin_expect((e & 31) == 0, 0))
         return ParseTwoLevel(view);
     const DistanceBase d = kDistanceBases.code[(e >> 5) & 63];
@@ -255,11 +266,12 @@ static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask ==
 // Reading both words for every token and selecting instead was measured slower on
 // every corpus, even with the next word's place known in advance: the selection
 // lies on the path from one token to the next, where this branch does not.
+template <unsigned kKeyBits>
 [[gnu::always_inline]] inline void ReadToken(const uint8_t*& in, uint32_t& word, unsigned& bits, size_t& distance,
                                              size_t& length)
 {
     uint64_t view = uint64_t{word} << 32;
-    Token t = ParseToken(view, word >> (31 - kTokenKeyBits));
+    Token t = ParseToken<kKeyBits>(view, word >> (31 - kKeyBits));
     if (t.used <= bits) {
         distance = t.add + (size_t{in[0]} << t.shift);
         length = t.base + (in[1] & t.byteMask);
@@ -269,7 +281,7 @@ static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask ==
     } else {
         const size_t before = kHeads.bits[(word >> 25) & 63] > bits;
         view |= uint64_t{Load32(in + 1 - before)} << (32 - bits);
-        t = ParseToken(view, static_cast<uint32_t>(view >> (63 - kTokenKeyBits)));
+        t = ParseToken<kKeyBits>(view, static_cast<uint32_t>(view >> (63 - kKeyBits)));
         const uint8_t* first = in + 4 * before;
         const uint8_t* second = first + 1 + 4 * (1 - before);
         distance = t.add + (size_t{*first} << t.shift);
@@ -345,7 +357,7 @@ template <bool kRareLiterals, bool kWholeWindow>
             runs += run != 0;
         }
         size_t distance, length;
-        ReadToken(in, word, bits, distance, length);
+        ReadToken<kRareLiterals ? kTokenKeyBits : kShortTokenKeyBits>(in, word, bits, distance, length);
         // The far pair with v = 2047 is the end marker: tested as one number, since
         // whether a token is a pair follows the data.
         if (((length - 2) | (distance - (2047 + 257))) == 0) {
@@ -531,7 +543,7 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
         size_t distance, length;
         bool parsed = false;
         if (inEnd - in >= 6) {
-            ReadToken(in, word, bits, distance, length);
+            ReadToken<kTokenKeyBits>(in, word, bits, distance, length);
             // The far pair with v = 2047 is the end marker; no copy is that.
             if (length == 2 && distance == 2047 + 257)
                 break;
