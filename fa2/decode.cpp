@@ -6,12 +6,22 @@
 
 #include <bit>
 #include <cstring>
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 namespace {
 inline uint32_t Load32(const uint8_t* p)
 {
     uint32_t v;
     std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline uint64_t Load64(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
     return v;
 }
 
@@ -127,13 +137,14 @@ constexpr Token ParseTwoLevel(uint64_t view)
 }
 
 // Pairs and the common long matches in one lookup: a table of the 15 bits after
-// the leading 0 holds every token whose codes fit in them, decoded but for its
-// byte fields, in 16 bits: its length in flag bits, its distance code with the
-// extra bits (one of 41, kept in a small table) and its length (27 when a byte
-// follows). The next token cannot be parsed before this one's length in bits is
-// known, so one lookup matters, and one table for pairs and matches alike leaves
-// no branch on which comes. The table is 64 KiB, too large to carry in the
-// program file: it is built into zeroed memory before main runs.
+// the leading 0 holds every token whose codes fit in them and whose only byte
+// field is its first, decoded but for that byte, in 16 bits: its length in flag
+// bits, its distance code with the extra bits (one of 41, kept in a small table)
+// and its length. The next token cannot be parsed before this one's length in
+// bits is known, so one lookup matters, and one table for pairs and matches alike
+// leaves no branch on which comes. Any other token reads as 0 bits long. The
+// table is 64 KiB, too large to carry in the program file: it is built into
+// zeroed memory before main runs.
 constexpr unsigned kTokenKeyBits = 15;
 
 struct DistanceBase {
@@ -173,7 +184,7 @@ uint16_t g_tokens[1u << kTokenKeyBits];
 uint16_t g_shortTokens[1u << kShortTokenKeyBits];
 
 // Writes `entry` for every key whose first `bits` flag bits (the leading 0
-// included) are `code`; tokens longer than the key are left to the two lookups.
+// included) are `code`; tokens longer than the key are left out.
 void FillKeys(uint16_t* table, unsigned keyBits, uint32_t code, unsigned bits, unsigned entry)
 {
     if (bits > keyBits + 1)
@@ -183,7 +194,8 @@ void FillKeys(uint16_t* table, unsigned keyBits, uint32_t code, unsigned bits, u
         table[code << rest | low] = static_cast<uint16_t>(entry);
 }
 
-// Every pair and long match by its flag bits, in the order of kDistanceBases.
+// Every pair and long match by its flag bits, in the order of kDistanceBases, but
+// those with a length byte and the far pairs that may be the end marker.
 void BuildTokenTable(uint16_t* table, unsigned keyBits)
 {
     unsigned index = 0;
@@ -194,19 +206,19 @@ void BuildTokenTable(uint16_t* table, unsigned keyBits)
             // 00, the prefix (z zeros, then a 1 unless there are four), the extra bits
             const uint32_t distance = (z < 4 ? 1u : 0u) << extra | x;
             const unsigned distanceBits = 2 + prefix + extra;
-            for (unsigned lz = 0; lz < 6; ++lz) {
-                const unsigned code = lz < 5 ? lz + 1 : 5;
+            for (unsigned lz = 0; lz < 5; ++lz) {
+                const unsigned code = lz + 1;
                 const unsigned lx = kLengthExtraBits[lz];
                 for (unsigned y = 0; y < (1u << lx); ++y) {
                     const unsigned bits = distanceBits + code + lx;
-                    FillKeys(table, keyBits, distance << (code + lx) | (lz < 5 ? 1u : 0u) << lx | y, bits,
+                    FillKeys(table, keyBits, distance << (code + lx) | 1u << lx | y, bits,
                              bits | index << 5 | (kLengthBase[lz] + y) << 11);
                 }
             }
         }
     }
     FillKeys(table, keyBits, 0b010, 3, 3 | index << 5 | 2 << 11);
-    for (unsigned x = 0; x < 8; ++x)
+    for (unsigned x = 0; x < 7; ++x)
         FillKeys(table, keyBits, 0b011 << 3 | x, 6, 6 | (index + 1 + x) << 5 | 2 << 11);
 }
 
@@ -217,23 +229,6 @@ struct TokenTableAtStart {
         BuildTokenTable(g_shortTokens, kShortTokenKeyBits);
     }
 } g_tokenTableAtStart;
-
-// Parses the token whose leading 0 is bit 63 of `view`; `key` is the top 16 bits
-// of `view`, which the leading 0 keeps within the table, so that no mask lies on
-// the path from one token to the next. Each code examines only the bits it
-// consumes, so the result is exact when `view` is valid as far as `used`,
-// whatever lies beyond.
-template <unsigned kKeyBits>
-inline Token ParseToken(uint64_t view, uint32_t key)
-{
-    const uint32_t e = (kKeyBits == kTokenKeyBits ? g_tokens : g_shortTokens)[key];
-    if (__builtin_expect((e & 31) == 0, 0))
-        return ParseTwoLevel(view);
-    const DistanceBase d = kDistanceBases.code[(e >> 5) & 63];
-    const uint32_t length = e >> 11;
-    const uint32_t hasByte = (length + 5) >> 5;  // length 27: a byte follows
-    return {d.add, d.shift, length, (0u - hasByte) & 0xFF, e & 31};
-}
 
 // The flag bits before a token's first byte field, by the 6 bits after its
 // leading 0, the bits past the end of a flag word read as zeros. A head that
@@ -256,22 +251,51 @@ constexpr HeadTable kHeads = MakeHeadTable();
 static_assert(kCodes.distance[0x80].add == 1 && kCodes.distance[0x00].add == 4097);
 static_assert(kCodes.length[0x100].base == 3 && kCodes.length[0x000].byteMask == 0xFF);
 // Reads the pair or long match whose leading 0 is the next flag bit, and its byte
-// fields, from at least 6 readable input bytes. The token is parsed from this
-// word as though its bits went on as zeros: the parse is the true one when it
-// used no more than `bits`. Otherwise the token straddles two flag words: the
-// next word lies before the first byte field when the head of the token does not
-// fit, else just after it, and the token is parsed again from both words.
+// fields, from at least 8 readable input bytes. Returns true when it took the
+// slow way, the only way by which the end marker comes.
 //
-// Whether a token straddles follows the data, so this branch is often mispredicted.
-// Reading both words for every token and selecting instead was measured slower on
-// every corpus, even with the next word's place known in advance: the selection
-// lies on the path from one token to the next, where this branch does not.
+// The fast way takes a token that the table holds and that ends within this
+// flag word, in one lookup and one compare; everything else gives an entry whose
+// length in bits is 0, which the same compare sends the slow way: a token longer
+// than the key, one with a length byte, the far pair whose 3 bits are all ones
+// (the end marker among them), and a token that straddles two flag words.
+// Fewer steps on the common path count for more than the rare ones, which the
+// processor mostly predicts.
+//
+// The slow way parses from this word and the next, as though both were valid:
+// the next word lies before the first byte field when the head of the token does
+// not fit, else just after it; when the token ends within this word, the bits
+// beyond are never examined. Whether a token straddles follows the data, so that
+// branch is often mispredicted; selecting between both words for every token
+// was measured slower, as the selection lies on the path from one token to the
+// next, where the branch does not.
 template <unsigned kKeyBits>
-[[gnu::always_inline]] inline void ReadToken(const uint8_t*& in, uint32_t& word, unsigned& bits, size_t& distance,
+[[gnu::always_inline]] inline bool ReadToken(const uint8_t*& in, uint32_t& word, unsigned& bits, size_t& distance,
                                              size_t& length)
 {
-    uint64_t view = uint64_t{word} << 32;
-    Token t = ParseToken<kKeyBits>(view, word >> (31 - kKeyBits));
+    const uint32_t e = (kKeyBits == kTokenKeyBits ? g_tokens : g_shortTokens)[word >> (31 - kKeyBits)];
+    const uint32_t used = e & 31;
+    if (__builtin_expect(used - 1 < bits, 1)) {
+        const DistanceBase d = kDistanceBases.code[(e >> 5) & 63];
+        distance = d.add + (size_t{in[0]} << d.shift);
+        length = e >> 11;
+        in += 1;
+        word <<= used;
+        bits -= used;
+        return false;
+    }
+    const uint64_t ahead = Load64(in);
+    const size_t before = kHeads.bits[(word >> 25) & 63] > bits;
+    const uint32_t next = static_cast<uint32_t>(ahead >> (8 - 8 * before));
+    const uint64_t view = uint64_t{word} << 32 | uint64_t{next} << (32 - bits);
+    const uint32_t e2 = (kKeyBits == kTokenKeyBits ? g_tokens : g_shortTokens)[view >> (63 - kKeyBits)];
+    Token t;
+    if (__builtin_expect((e2 & 31) != 0, 1)) {
+        const DistanceBase d = kDistanceBases.code[(e2 >> 5) & 63];
+        t = {d.add, d.shift, e2 >> 11, 0, e2 & 31};
+    } else {
+        t = ParseTwoLevel(view);
+    }
     if (t.used <= bits) {
         distance = t.add + (size_t{in[0]} << t.shift);
         length = t.base + (in[1] & t.byteMask);
@@ -279,9 +303,6 @@ template <unsigned kKeyBits>
         word <<= t.used;
         bits -= t.used;
     } else {
-        const size_t before = kHeads.bits[(word >> 25) & 63] > bits;
-        view |= uint64_t{Load32(in + 1 - before)} << (32 - bits);
-        t = ParseToken<kKeyBits>(view, static_cast<uint32_t>(view >> (63 - kKeyBits)));
         const uint8_t* first = in + 4 * before;
         const uint8_t* second = first + 1 + 4 * (1 - before);
         distance = t.add + (size_t{*first} << t.shift);
@@ -290,6 +311,7 @@ template <unsigned kKeyBits>
         word = static_cast<uint32_t>((view << t.used) >> 32);
         bits = 32 + bits - t.used;
     }
+    return true;
 }
 
 // How a copy with a period under 8 moves its source after its first 4 and 8 bytes.
@@ -308,8 +330,8 @@ struct Cursor {
 enum class Stop { kBudget, kEnd, kBadDistance };
 
 // A fast step reads at most a flag word, 32 literal bytes, and a token's two
-// fields with a flag word between them (plus a word it loads and does not use),
-// all within 42 bytes of where it starts (kInMargin leaves a few to spare), and
+// fields with a flag word between them (reading the 8 bytes where that word may
+// lie), all within 43 bytes of where it starts (kInMargin leaves a few spare), and
 // writes at most 32 literals, then a longest match and its copy scratch, within
 // kOutMargin bytes. It moves on by at most kInStep and kOutStep bytes.
 constexpr size_t kInMargin = 4 + 32 + 1 + 4 + 1 + 6;
@@ -333,6 +355,7 @@ template <bool kRareLiterals, bool kWholeWindow>
     uint8_t* out = c.out;
     uint32_t word = c.word;
     unsigned bits = c.bits;
+    unsigned afterRuns = 0;  // a local, as stores to the output could alias `runs`
     Stop stop = Stop::kBudget;
     for (; budget; --budget) {
         if (__builtin_expect(bits == 0, 0)) {
@@ -354,13 +377,12 @@ template <bool kRareLiterals, bool kWholeWindow>
             bits -= run;
             if (bits == 0)
                 continue;
-            runs += run != 0;
+            afterRuns += run != 0;
         }
         size_t distance, length;
-        ReadToken<kRareLiterals ? kTokenKeyBits : kShortTokenKeyBits>(in, word, bits, distance, length);
-        // The far pair with v = 2047 is the end marker: tested as one number, since
-        // whether a token is a pair follows the data.
-        if (((length - 2) | (distance - (2047 + 257))) == 0) {
+        // The far pair with v = 2047 is the end marker.
+        if (ReadToken<kRareLiterals ? kTokenKeyBits : kShortTokenKeyBits>(in, word, bits, distance, length) &&
+            length == 2 && distance == 2047 + 257) {
             stop = Stop::kEnd;
             break;
         }
@@ -400,9 +422,59 @@ template <bool kRareLiterals, bool kWholeWindow>
         out = end;
     }
     c = {in, out, word, bits};
+    runs = afterRuns;
     return stop;
 }
+
+// Each variant is a function of its own, so that the registers are all the
+// loop's. On x86-64, where the processor counts leading zeros and shifts by a
+// register in one step each (LZCNT and BMI2, since about 2013), the same loop is
+// built a second time to use them, as both lie on the path from one token to the
+// next. The 32-bit programs expand one small package and keep the one loop.
+using StepsFunction = Stop (*)(Cursor&, uint8_t*, unsigned, unsigned&);
+
+template <bool kRareLiterals, bool kWholeWindow>
+[[gnu::noinline]] Stop PortableSteps(Cursor& c, uint8_t* outStart, unsigned budget, unsigned& runs)
+{
+    return FastSteps<kRareLiterals, kWholeWindow>(c, outStart, budget, runs);
 }
+
+#if defined(__GNUC__) && defined(__x86_64__)
+template <bool kRareLiterals, bool kWholeWindow>
+[[gnu::noinline, gnu::target("bmi,bmi2,lzcnt")]] Stop BitSteps(Cursor& c, uint8_t* outStart, unsigned budget,
+                                                               unsigned& runs)
+{
+    return FastSteps<kRareLiterals, kWholeWindow>(c, outStart, budget, runs);
+}
+
+// BMI1 and BMI2 (leaf 7, EBX bits 3 and 8) and LZCNT (leaf 0x80000001, ECX bit 5).
+bool HasBitInstructions()
+{
+    static const bool has = [] {
+        unsigned a, b, c, d;
+        if (!__get_cpuid_count(7, 0, &a, &b, &c, &d) || (b & 0x108) != 0x108)
+            return false;
+        return __get_cpuid(0x80000001, &a, &b, &c, &d) && (c & 0x20);
+    }();
+    return has;
+}
+#else
+template <bool kRareLiterals, bool kWholeWindow>
+constexpr StepsFunction BitSteps = PortableSteps<kRareLiterals, kWholeWindow>;
+
+bool HasBitInstructions() { return false; }
+#endif
+
+// By [bit instructions][whole window][rare literals].
+constexpr StepsFunction kSteps[2][2][2] = {
+    {{PortableSteps<false, false>, PortableSteps<true, false>}, {PortableSteps<false, true>, PortableSteps<true, true>}},
+    {{BitSteps<false, false>, BitSteps<true, false>}, {BitSteps<false, true>, BitSteps<true, true>}},
+};
+
+Fa2DecodeLoop g_decodeLoop = Fa2DecodeLoop::kFastest;
+}
+
+void Fa2SetDecodeLoop(Fa2DecodeLoop loop) { g_decodeLoop = loop; }
 
 const char* Fa2DecodeResultText(Fa2DecodeResult result)
 {
@@ -484,6 +556,7 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
         constexpr size_t kBlock = 1024;
         Cursor c{in, out, word, bits};
         bool rareLiterals = false;
+        const bool bitInstructions = g_decodeLoop == Fa2DecodeLoop::kFastest && HasBitInstructions();
         for (;;) {
             const size_t inRoom = static_cast<size_t>(inEnd - c.in);
             const size_t outRoom = static_cast<size_t>(outEnd - c.out);
@@ -496,13 +569,7 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
             const bool wholeWindow = static_cast<size_t>(c.out - outStart) >= kFa2WindowSize;
             unsigned runs = 0;
             const unsigned n = static_cast<unsigned>(budget);
-            Stop stop;
-            if (wholeWindow)
-                stop = rareLiterals ? FastSteps<true, true>(c, outStart, n, runs)
-                                    : FastSteps<false, true>(c, outStart, n, runs);
-            else
-                stop = rareLiterals ? FastSteps<true, false>(c, outStart, n, runs)
-                                    : FastSteps<false, false>(c, outStart, n, runs);
+            const Stop stop = kSteps[bitInstructions][wholeWindow][rareLiterals](c, outStart, n, runs);
             in = c.in;
             out = c.out;
             word = c.word;
@@ -542,7 +609,7 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
         }
         size_t distance, length;
         bool parsed = false;
-        if (inEnd - in >= 6) {
+        if (inEnd - in >= 8) {
             ReadToken<kTokenKeyBits>(in, word, bits, distance, length);
             // The far pair with v = 2047 is the end marker; no copy is that.
             if (length == 2 && distance == 2047 + 257)

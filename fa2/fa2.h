@@ -89,6 +89,13 @@ Fa2DecodeResult Fa2Decompress(uint8_t* out, size_t outCapacity, const uint8_t* i
 // Text for a decode result, for tools and test messages (ASCII).
 const char* Fa2DecodeResultText(Fa2DecodeResult result);
 
+// On x86-64 the decoder's fast loop exists twice: as portable code, and built for
+// processors that count leading zeros and shift by a register in one step, which
+// it takes where the processor has them (kFastest, the default). kPortable holds
+// it to the portable loop, so that tests and the benchmark can compare the two.
+enum class Fa2DecodeLoop { kFastest, kPortable };
+void Fa2SetDecodeLoop(Fa2DecodeLoop loop);
+
 // ---------------------------------------------------------------------------
 // Encoding
 
