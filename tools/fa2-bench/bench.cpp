@@ -4,7 +4,7 @@
 // set. Counters: fa2_ratio and zlib_ratio, compressed size over original size;
 // fa2_exact_ratio, the same for the encoder's exact tuning, for scale of the default.
 // decode/fa2 runs the decoder's fastest loop for this processor, decode/fa2-portable
-// the portable one.
+// the portable one. Repetitions are interleaved at random by default.
 #include "fa2/encode_tuning.h"
 #include "fa2/fa2.h"
 #include "tools/fa2-bench/corpus.h"
@@ -12,8 +12,10 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -135,7 +137,15 @@ void EncodeZlib(benchmark::State& state, size_t index)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
+    // Repetitions of all benchmarks run in a random order, unless the command line
+    // says otherwise, so that a slow spell of a shared machine falls on FA2 and
+    // zlib alike instead of on the one whose turn it is.
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    if (std::none_of(argv, argv + argc, [](const char* a) { return std::strstr(a, "random_interleaving"); }))
+        args.insert(args.begin() + 1, interleave);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
     const char* names[] = {"english", "x86", "mixed"};
     for (size_t i = 0; i < 3; ++i) {
         benchmark::RegisterBenchmark((std::string("decode/fa2/") + names[i]).c_str(), DecodeFa2, i,
