@@ -145,6 +145,7 @@ int main(int argc, char** argv)
     if (std::none_of(argv, argv + argc, [](const char* a) { return std::strstr(a, "random_interleaving"); }))
         args.insert(args.begin() + 1, interleave);
     int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
     benchmark::Initialize(&count, args.data());
     const char* names[] = {"english", "x86", "mixed"};
     for (size_t i = 0; i < 3; ++i) {
